@@ -1,0 +1,67 @@
+# Entry points for a fresh Debian machine: `make run` and `make test` install what they need.
+SHELL := /bin/bash
+.SHELLFLAGS := -euo pipefail -c
+JOBS ?= $(shell nproc)
+BUILD := build
+WINE_ENV := WINEPREFIX=$(CURDIR)/$(BUILD)/wineprefix LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8 WINEDEBUG=-all
+FUZZ_SECONDS ?= 180
+
+.PHONY: all run test deps native asan mingw test-native test-asan test-wine bench fuzz fuzz-short lint format gui dist clean
+
+all: native
+
+deps:
+	@scripts/deps.sh all
+
+native:
+	@scripts/deps.sh native
+	@cmake --preset native >/dev/null
+	@cmake --build --preset native -j $(JOBS)
+
+asan:
+	@scripts/deps.sh native
+	@cmake --preset asan >/dev/null
+	@cmake --build --preset asan -j $(JOBS)
+
+mingw:
+	@scripts/deps.sh native windows
+	@cmake --preset mingw >/dev/null
+	@cmake --build --preset mingw -j $(JOBS)
+
+# The main job on the bundled sample data.
+run: native
+	@scripts/run-sample.sh $(BUILD)/native/src/kbnset-cli $(BUILD)/sample
+
+test-native: native
+	@echo "== native tests"
+	@ctest --preset native -j $(JOBS)
+
+test-asan: asan
+	@echo "== sanitizer tests (ASan + UBSan)"
+	@ctest --preset asan -j $(JOBS)
+
+test-wine: mingw
+	@echo "== Windows tests under Wine"
+	@scripts/wine-prefix
+	@$(WINE_ENV) xvfb-run -a -s '-screen 0 1280x1024x24' ctest --preset mingw -j 1
+
+test: test-native test-asan test-wine
+	@echo "== all test suites passed"
+
+bench:
+	@scripts/deps.sh native
+	@cmake --preset bench >/dev/null
+	@cmake --build --preset bench -j $(JOBS)
+	@$(BUILD)/bench/bench/kbnset_bench
+
+format:
+	@git ls-files '*.cpp' '*.hpp' | xargs clang-format -i
+
+dist: mingw
+	@scripts/dist.sh $(BUILD)/mingw $(BUILD)/dist
+
+gui: mingw
+	@scripts/gui.sh $(BUILD)/mingw/src/kbnset.exe $(BUILD)/gui-sample
+
+clean:
+	rm -rf $(BUILD)

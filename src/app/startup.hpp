@@ -1,0 +1,23 @@
+#pragma once
+
+#include <string>
+
+#include "runtime/system.hpp"
+
+namespace kbnset::app {
+
+inline constexpr char kSettingsFile[] = "ZORVEL.SEW";
+
+// The data directory as the settings store gives it: "R-ZORVEL", then "ZORVEL"
+// (section "SCHOOL", key "DIR_ME"); empty when neither holds one.
+std::string readDataDirSetting(runtime::System& system);
+
+// Replaces DATA_DIR by the eighth item of ZORVEL.SEW found in DATA_DIR. Every failure is
+// silent and leaves DATA_DIR as it was; the current directory stays at DATA_DIR when the
+// switch to it succeeded.
+void SF_LOAD(std::string& DATA_DIR, runtime::System& system);
+
+// Both of the above, as the window does at start.
+std::string findDataDirectory(runtime::System& system);
+
+}  // namespace kbnset::app

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <cstdint>
+
+#include "category/record.hpp"
+#include "runtime/sequential.hpp"
+
+// The category file format: a header line of 6 values, then record lines of 13 values.
+namespace kbnset::category {
+
+struct Header {
+    std::int16_t HEAD_1 = 0;
+    std::int32_t HEAD_2 = 0;
+};
+
+// The category file keeps its first two header values, read as numbers.
+Header readCategoryHeader(runtime::SequentialReader& in);
+// A reference file's first two header values may be text; nothing is kept.
+void readReferenceHeader(runtime::SequentialReader& in);
+// The 13 values of one record line; values 11 to 13 are dropped. REC_KIND, the code's
+// normalisation and CODE_NUM are the load's business.
+void readRecord(runtime::SequentialReader& in, KBN_REC& record);
+
+void writeHeader(runtime::SequentialWriter& out, const Header& header);
+void writeRecord(runtime::SequentialWriter& out, const KBN_REC& record);
+
+}  // namespace kbnset::category

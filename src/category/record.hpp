@@ -1,0 +1,46 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace kbnset::category {
+
+// One category record: the values of one record line, plus the kind and the code number
+// worked out on load.
+struct KBN_REC {
+    std::int16_t REC_KIND = 0;  // 1 management record ("管理"), 2 ordinary
+    std::string KBN_TYPE;
+    std::int16_t VAL_2 = 0;
+    std::string KBN_NAME;
+    std::int32_t CODE_NUM = 0;
+    std::string KBN_CODE;  // upper case and half-width once loaded
+    std::string KBN_KEY2;
+    std::string KBN_CLASS;
+    std::int32_t VAL_6 = 0;
+    std::string VAL_7;
+    std::int32_t VAL_8 = 0;
+    std::int32_t VAL_9 = 0;
+
+    friend bool operator==(const KBN_REC&, const KBN_REC&) = default;
+};
+
+inline constexpr std::int16_t kManagementRecord = 1;
+inline constexpr std::int16_t kOrdinaryRecord = 2;
+
+// Both tables hold exactly this many records; a file with more does not load.
+inline constexpr std::int32_t kTableCapacity = 5011;
+
+// The two tables and what the window keeps of the category file. The tables are never
+// resized or cleared: a load overwrites entries from 0 upward, and only the first
+// KBN_CNT / REF_CNT entries mean anything.
+struct Tables {
+    std::vector<KBN_REC> KBN_TBL = std::vector<KBN_REC>(kTableCapacity);
+    std::vector<KBN_REC> REF_TBL = std::vector<KBN_REC>(kTableCapacity);
+    std::int32_t KBN_CNT = 0;
+    std::int32_t REF_CNT = 0;
+    std::int16_t HEAD_1 = 0;
+    std::int32_t HEAD_2 = 0;
+};
+
+}  // namespace kbnset::category

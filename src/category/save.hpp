@@ -1,0 +1,14 @@
+#pragma once
+
+#include <string>
+
+#include "category/load.hpp"
+#include "category/record.hpp"
+
+namespace kbnset::category {
+
+// Writes KBN_TBL back to KUBUN.KMT in DATA_DIR. The caller cannot tell success from
+// failure; a failure is shown to the user and leaves the file as it was.
+void KBN_SAVE(const Tables& tables, const std::string& DATA_DIR, Context ctx);
+
+}  // namespace kbnset::category

@@ -1,0 +1,63 @@
+#pragma once
+
+#include <cstdint>
+#include <initializer_list>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <variant>
+
+#include "runtime/system.hpp"
+
+// Sequential text files of comma-separated values in the ANSI code page, read value by
+// value and written line by line. The syntax is that of the category files and of the
+// suite's settings file.
+namespace kbnset::runtime {
+
+// Reading. A value ends at a comma or at a line end (CR LF, or a lone CR or LF), which is
+// consumed with it. A text value may be enclosed in double quotes; a comma inside them
+// belongs to the value. Input the suite never writes is handled so:
+//  - an unquoted text is taken up to the separator, blanks around it trimmed;
+//  - a double quote anywhere but as the enclosing quotes, bytes that are not valid in the
+//    code page, NUL, and a value longer than kMaxValueBytes are failures of that value;
+//  - a number value is an optionally signed run of digits, blanks around it allowed; an
+//    empty or other value is a failure (ConversionError), one out of range OverflowError;
+//  - a blank line inside the file is an empty value; blank lines and blanks after the last
+//    value do not count, so atEnd() is true there.
+// Reaching the end of the file while reading a value that has not begun is an IoError.
+class SequentialReader {
+public:
+    static constexpr std::size_t kMaxValueBytes = 4096;
+
+    explicit SequentialReader(std::unique_ptr<InputFile> file);
+
+    bool atEnd();
+    std::string readText();
+    std::int16_t readInteger();
+    std::int32_t readLong();
+
+private:
+    int peek();
+    int get();
+    std::string nextRaw(bool& quoted);
+
+    std::unique_ptr<InputFile> file_;
+    std::string buffer_;
+    std::size_t pos_ = 0;
+    bool eof_ = false;
+};
+
+// Writing: texts in double quotes with nothing escaped, numbers in plain decimal, values
+// joined by commas, CR LF after every line.
+class SequentialWriter {
+public:
+    using Value = std::variant<std::string_view, std::int32_t>;
+
+    explicit SequentialWriter(OutputFile& file) : file_(file) {}
+    void writeLine(std::initializer_list<Value> values);
+
+private:
+    OutputFile& file_;
+};
+
+}  // namespace kbnset::runtime

@@ -1,0 +1,65 @@
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <string_view>
+
+// The operating-system services that the rest of the program calls. One interface, with a
+// POSIX and a Win32 implementation; tests wrap it to make any call fail. Every failure is
+// thrown as a runtime::Error (see error.hpp). Names are UTF-8; a relative name is taken
+// from the current directory, as the working-directory switch intends.
+namespace kbnset::runtime {
+
+class InputFile {
+public:
+    virtual ~InputFile() = default;
+    // Reads up to `size` bytes; returns 0 only at the end of the file.
+    virtual std::size_t read(char* buffer, std::size_t size) = 0;
+};
+
+class OutputFile {
+public:
+    // Closes the file if commit() was not reached, and never throws.
+    virtual ~OutputFile() = default;
+    virtual const std::string& name() const = 0;
+    virtual void write(std::string_view bytes) = 0;
+    // Flushes everything to the disk and closes the file.
+    virtual void commit() = 0;
+};
+
+class System {
+public:
+    virtual ~System() = default;
+
+    // Full path, with its drive on Windows, of the current directory.
+    virtual std::string currentDirectory() = 0;
+    // Makes the drive named by the first character current. Empty text changes nothing;
+    // a drive that does not exist is an error. POSIX has no drives: nothing happens.
+    virtual void changeDrive(std::string_view path) = 0;
+    // A missing directory or empty text is an error.
+    virtual void changeDirectory(std::string_view path) = 0;
+    // True for an ordinary file only: not a directory, and on Windows not hidden or system.
+    virtual bool isOrdinaryFile(std::string_view name) = 0;
+
+    virtual std::unique_ptr<InputFile> openRead(std::string_view name) = 0;
+
+    // A new, empty file in the directory where `target` lives (following a symbolic link),
+    // to be moved over `target` by replace().
+    virtual std::unique_ptr<OutputFile> createTemporary(std::string_view target) = 0;
+    // Puts a committed temporary file in the place of `target` in one step, keeping
+    // target's permission bits (POSIX) or attributes (Windows). A read-only target is
+    // never replaced: that is an IoError.
+    virtual void replace(std::string_view temporary, std::string_view target) = 0;
+    // Removes a file if it is there; never throws (used on the way out of a failure).
+    virtual void removeFile(std::string_view name) noexcept = 0;
+
+    // The per-user settings store, read only: the stored text or `fallback`.
+    virtual std::string readSetting(std::string_view application, std::string_view section,
+                                    std::string_view key, std::string_view fallback) = 0;
+};
+
+// The implementation for the platform the program was built for.
+System& nativeSystem();
+
+}  // namespace kbnset::runtime

@@ -1,0 +1,104 @@
+#include "support/temp_dir.hpp"
+
+#include <atomic>
+#include <chrono>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <iconv.h>
+#include <unistd.h>
+#endif
+
+namespace kbnset::test {
+
+namespace fs = std::filesystem;
+
+namespace {
+std::string uniqueSuffix() {
+    static std::atomic<unsigned> counter{0};
+    auto now = std::chrono::steady_clock::now().time_since_epoch().count();
+#ifdef _WIN32
+    auto pid = static_cast<long long>(GetCurrentProcessId());
+#else
+    auto pid = static_cast<long long>(getpid());
+#endif
+    std::ostringstream s;
+    s << pid << '-' << now << '-' << counter++;
+    return s.str();
+}
+}  // namespace
+
+TempDir::TempDir() : previous_(fs::current_path()) {
+    path_ = fs::temp_directory_path() / ("kbnset-test-" + uniqueSuffix());
+    fs::create_directories(path_);
+    path_ = fs::canonical(path_);
+}
+
+TempDir::~TempDir() {
+    std::error_code ec;
+    fs::current_path(previous_, ec);
+    // Tests make files read-only; give the write bits back so that removal succeeds.
+    for (auto it = fs::recursive_directory_iterator(path_, ec);
+         !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
+        std::error_code ignored;
+        if (!it->is_symlink(ignored))
+            fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ignored);
+#ifdef _WIN32
+        SetFileAttributesW(it->path().c_str(), FILE_ATTRIBUTE_NORMAL);
+#endif
+    }
+    fs::remove_all(path_, ec);
+}
+
+std::string TempDir::str() const {
+    auto u8 = path_.u8string();
+    return std::string(u8.begin(), u8.end());
+}
+
+fs::path TempDir::operator/(std::string_view name) const {
+    return path_ / fs::path(std::u8string(name.begin(), name.end()));
+}
+
+void writeBytes(const fs::path& file, std::string_view bytes) {
+    std::ofstream out(file, std::ios::binary | std::ios::trunc);
+    if (!out) throw std::runtime_error("cannot write test file");
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::string readBytes(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    if (!in) throw std::runtime_error("cannot read test file");
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+std::string cp932(std::string_view utf8) {
+#ifdef _WIN32
+    int wn = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    std::wstring wide(static_cast<size_t>(wn), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), wn);
+    int n = WideCharToMultiByte(932, 0, wide.data(), wn, nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<size_t>(n), '\0');
+    WideCharToMultiByte(932, 0, wide.data(), wn, out.data(), n, nullptr, nullptr);
+    return out;
+#else
+    iconv_t cd = iconv_open("CP932", "UTF-8");
+    if (cd == reinterpret_cast<iconv_t>(-1)) throw std::runtime_error("iconv CP932 missing");
+    std::string in(utf8), out(utf8.size() * 2 + 4, '\0');
+    char* src = in.data();
+    char* dst = out.data();
+    size_t srcLeft = in.size(), dstLeft = out.size();
+    size_t r = iconv(cd, &src, &srcLeft, &dst, &dstLeft);
+    iconv_close(cd);
+    if (r == static_cast<size_t>(-1)) throw std::runtime_error("not encodable in CP932");
+    out.resize(out.size() - dstLeft);
+    return out;
+#endif
+}
+
+}  // namespace kbnset::test

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace kbnset::test {
+
+// A fresh directory for one test, removed with everything in it afterwards. The current
+// directory is restored too, since the steps under test switch it.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::filesystem::path& path() const { return path_; }
+    // UTF-8 text of the path, as the program's steps take it.
+    std::string str() const;
+    std::filesystem::path operator/(std::string_view name) const;
+
+private:
+    std::filesystem::path path_;
+    std::filesystem::path previous_;
+};
+
+// Raw bytes in and out, for checking exactly what is on disk.
+void writeBytes(const std::filesystem::path& file, std::string_view bytes);
+std::string readBytes(const std::filesystem::path& file);
+
+// UTF-8 text to and from the bytes of code page 932, independent of the code under test.
+std::string cp932(std::string_view utf8);
+
+}  // namespace kbnset::test
