@@ -7,7 +7,7 @@ namespace kbnset::category {
 // What the steps show the user. The window and the console each implement it; the steps
 // do not know which one they talk to.
 class UserInterface {
-public:
+  public:
     virtual ~UserInterface() = default;
     // A modal message box titled "備品区分機能設定", OK only, no icon.
     virtual void showMessage(std::string_view text) = 0;
@@ -24,7 +24,7 @@ public:
 
 // Shows the hourglass for its lifetime; restore() ends it early, before a message box.
 class BusyPointer {
-public:
+  public:
     explicit BusyPointer(UserInterface& ui) : ui_(ui) { ui_.setBusy(true); }
     ~BusyPointer() { restore(); }
     BusyPointer(const BusyPointer&) = delete;
@@ -34,7 +34,7 @@ public:
         active_ = false;
     }
 
-private:
+  private:
     UserInterface& ui_;
     bool active_ = true;
 };

@@ -26,7 +26,7 @@ namespace kbnset::runtime {
 //    value do not count, so atEnd() is true there.
 // Reaching the end of the file while reading a value that has not begun is an IoError.
 class SequentialReader {
-public:
+  public:
     static constexpr std::size_t kMaxValueBytes = 4096;
 
     explicit SequentialReader(std::unique_ptr<InputFile> file);
@@ -36,10 +36,10 @@ public:
     std::int16_t readInteger();
     std::int32_t readLong();
 
-private:
+  private:
     int peek();
     int get();
-    std::string nextRaw(bool& quoted);
+    std::string nextRaw();
 
     std::unique_ptr<InputFile> file_;
     std::string buffer_;
@@ -50,13 +50,13 @@ private:
 // Writing: texts in double quotes with nothing escaped, numbers in plain decimal, values
 // joined by commas, CR LF after every line.
 class SequentialWriter {
-public:
+  public:
     using Value = std::variant<std::string_view, std::int32_t>;
 
     explicit SequentialWriter(OutputFile& file) : file_(file) {}
     void writeLine(std::initializer_list<Value> values);
 
-private:
+  private:
     OutputFile& file_;
 };
 

@@ -79,7 +79,8 @@ std::string readBytes(const fs::path& file) {
 
 std::string cp932(std::string_view utf8) {
 #ifdef _WIN32
-    int wn = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    int wn =
+        MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
     std::wstring wide(static_cast<size_t>(wn), L'\0');
     MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), wn);
     int n = WideCharToMultiByte(932, 0, wide.data(), wn, nullptr, 0, nullptr, nullptr);

@@ -9,7 +9,7 @@ namespace kbnset::test {
 // A fresh directory for one test, removed with everything in it afterwards. The current
 // directory is restored too, since the steps under test switch it.
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -20,7 +20,7 @@ public:
     std::string str() const;
     std::filesystem::path operator/(std::string_view name) const;
 
-private:
+  private:
     std::filesystem::path path_;
     std::filesystem::path previous_;
 };

@@ -1,0 +1,45 @@
+#include <cstdint>
+#include <limits>
+#include <string_view>
+
+#include "runtime/error.hpp"
+#include "runtime/text.hpp"
+
+namespace kbnset::runtime {
+
+namespace {
+bool isBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+}  // namespace
+
+std::int32_t toLong(std::string_view text) {
+    std::size_t begin = 0;
+    std::size_t end = text.size();
+    while (begin < end && isBlank(text[begin])) ++begin;
+    while (end > begin && isBlank(text[end - 1])) --end;
+
+    bool negative = false;
+    if (begin < end && (text[begin] == '+' || text[begin] == '-')) {
+        negative = text[begin] == '-';
+        ++begin;
+    }
+    if (begin == end) throw ConversionError("not a number");
+
+    // Accumulate the magnitude in 64 bits; the limit check keeps it from growing without end.
+    constexpr std::int64_t kLimit = std::int64_t{std::numeric_limits<std::int32_t>::max()} + 1;
+    std::int64_t magnitude = 0;
+    bool overflow = false;
+    for (std::size_t i = begin; i < end; ++i) {
+        char c = text[i];
+        if (c < '0' || c > '9') throw ConversionError("not a number");
+        if (!overflow) {
+            magnitude = magnitude * 10 + (c - '0');
+            overflow = magnitude > kLimit;
+        }
+    }
+    if (overflow || (!negative && magnitude == kLimit)) throw OverflowError("number out of range");
+    return static_cast<std::int32_t>(negative ? -magnitude : magnitude);
+}
+
+}  // namespace kbnset::runtime

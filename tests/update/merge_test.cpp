@@ -1,0 +1,170 @@
+#include "update/merge.hpp"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "support/recording_ui.hpp"
+#include "update/reference_index.hpp"
+
+namespace kbnset::update {
+namespace {
+
+using category::KBN_REC;
+
+struct R {
+    std::string name;
+    std::string key2;
+    std::string cls;
+    std::int16_t kind = category::kOrdinaryRecord;
+};
+
+class MergeTest : public ::testing::Test {
+  protected:
+    void setTables(const std::vector<R>& destination, const std::vector<R>& reference) {
+        auto fill = [](std::vector<KBN_REC>& table, const std::vector<R>& rows) {
+            for (std::size_t i = 0; i < rows.size(); ++i) {
+                table[i].KBN_NAME = rows[i].name;
+                table[i].KBN_KEY2 = rows[i].key2;
+                table[i].KBN_CLASS = rows[i].cls;
+                table[i].REC_KIND = rows[i].kind;
+            }
+        };
+        fill(tables.KBN_TBL, destination);
+        fill(tables.REF_TBL, reference);
+        tables.KBN_CNT = static_cast<std::int32_t>(destination.size());
+        tables.REF_CNT = static_cast<std::int32_t>(reference.size());
+    }
+    std::string cls(std::size_t i) const { return tables.KBN_TBL[i].KBN_CLASS; }
+
+    category::Tables tables;
+    test::RecordingUi ui;
+    std::int16_t stop = 0;
+};
+
+TEST_F(MergeTest, FillsByTheRulesOfBothSearches) {
+    struct Case {
+        const char* what;
+        R destination;
+        std::vector<R> reference;
+        std::string expected;
+    };
+    const R mgmt{"机", "A", "", category::kManagementRecord};
+    const Case cases[] = {
+        {"exact match", {"机", "A", ""}, {{"椅子", "A", "x"}, {"机", "A", "c1"}}, "c1"},
+        {"both keys must match", {"机", "A", ""}, {{"机", "B", "c1"}}, ""},
+        {"first match wins", {"机", "A", ""}, {{"机", "A", "c1"}, {"机", "A", "c2"}}, "c1"},
+        {"management record untouched", mgmt, {{"机", "A", "c1"}}, ""},
+        {"filled stays", {"机", "A", "old"}, {{"机", "A", "new"}}, "old"},
+        {"empty first match is final", {"机", "A", ""}, {{"机", "A", ""}, {"机", "A", "c2"}}, ""},
+        {"containment", {"養護机", "A", ""}, {{"机", "A", "n1"}}, "n1"},
+        {"containment in table order, not closest",
+         {"養護理科机", "A", ""},
+         {{"机", "A", "short"}, {"理科机", "A", "long"}},
+         "short"},
+        {"containment needs key2", {"養護机", "A", ""}, {{"机", "B", "n1"}}, ""},
+        {"empty reference name is in every name",
+         {"養護机", "A", ""},
+         {{"椅子", "A", "x"}, {"", "A", "any"}},
+         "any"},
+        {"養護 elsewhere gets no containment", {"特別養護机", "A", ""}, {{"机", "A", "n1"}}, ""},
+        {"after an empty exact match the same record is met again",
+         {"養護机", "A", ""},
+         {{"養護机", "A", ""}, {"机", "A", "later"}},
+         ""},
+        {"an earlier contained name wins over the empty exact match",
+         {"養護机", "A", ""},
+         {{"机", "A", "early"}, {"養護机", "A", ""}},
+         "early"},
+        {"no folding of case, width or blanks",
+         {"ＰＣ", "a", ""},
+         {{"PC", "a", "1"}, {"ＰＣ", "A", "2"}, {"ＰＣ ", "a", "3"}},
+         ""},
+        {"reference management records count", {"机", "A", ""}, {{"机", "A", "m", 1}}, "m"},
+    };
+    for (const Case& c : cases) {
+        setTables({c.destination}, c.reference);
+        KBN_MERGE(tables, stop, ui);
+        EXPECT_EQ(cls(0), c.expected) << c.what;
+    }
+}
+
+TEST_F(MergeTest, ProgressAndYieldAfterEveryRecordCountsFilled) {
+    setTables({{"机", "A", ""}, {"机", "A", "x"}, {"机", "A", "", 1}, {"椅子", "A", ""}},
+              {{"机", "A", "c"}, {"椅子", "A", ""}});
+    EXPECT_EQ(KBN_MERGE(tables, stop, ui), 1);
+    EXPECT_EQ(ui.statuses, (std::vector<std::string>{"1/4", "2/4", "3/4", "4/4"}));
+    EXPECT_EQ(ui.yields, 4);
+
+    ui.statuses.clear();
+    tables.REF_CNT = 0;
+    tables.KBN_TBL[0].KBN_CLASS = "";
+    EXPECT_EQ(KBN_MERGE(tables, stop, ui), 0);
+    EXPECT_EQ(ui.statuses.size(), 4u);
+
+    ui.statuses.clear();
+    tables.KBN_CNT = 0;
+    KBN_MERGE(tables, stop, ui);
+    EXPECT_TRUE(ui.statuses.empty());
+}
+
+TEST_F(MergeTest, StopRequestEndsAfterTheCurrentRecordWithoutItsProgress) {
+    setTables({{"机", "A", ""}, {"机", "A", ""}, {"机", "A", ""}}, {{"机", "A", "c"}});
+    ui.onYield = [this](int n) {
+        if (n == 1) stop = 1;
+    };
+    KBN_MERGE(tables, stop, ui);
+    EXPECT_EQ(ui.statuses, std::vector<std::string>{"1/3"});
+    EXPECT_EQ(cls(0), "c");
+    EXPECT_EQ(cls(1), "c");  // processed before the test of the request
+    EXPECT_EQ(cls(2), "");
+}
+
+// The index must give exactly what a scan in table order gives.
+std::int32_t scanExact(const std::vector<KBN_REC>& t, std::int32_t n, const KBN_REC& r) {
+    for (std::int32_t i = 0; i < n; ++i)
+        if (t[std::size_t(i)].KBN_NAME == r.KBN_NAME && t[std::size_t(i)].KBN_KEY2 == r.KBN_KEY2)
+            return i;
+    return -1;
+}
+std::int32_t scanContained(const std::vector<KBN_REC>& t, std::int32_t n, const KBN_REC& r) {
+    for (std::int32_t i = 0; i < n; ++i)
+        if (t[std::size_t(i)].KBN_KEY2 == r.KBN_KEY2 &&
+            r.KBN_NAME.find(t[std::size_t(i)].KBN_NAME) != std::string::npos)
+            return i;
+    return -1;
+}
+
+TEST(ReferenceIndex, AgreesWithATableOrderScanOnRandomTables) {
+    std::mt19937 rng(20261206);
+    const std::vector<std::string> pieces = {"",  "養護", "机", "机机", "理科",
+                                             "a", "ab",   "b",  "ba",   "護"};
+    auto name = [&](int parts) {
+        std::string s;
+        for (int i = 0; i < parts; ++i) s += pieces[rng() % pieces.size()];
+        return s;
+    };
+    for (int round = 0; round < 200; ++round) {
+        std::vector<KBN_REC> refs(60);
+        auto count = static_cast<std::int32_t>(rng() % 60);
+        for (auto& r : refs) {
+            r.KBN_NAME = name(static_cast<int>(rng() % 3));
+            r.KBN_KEY2 = std::string(1, static_cast<char>('A' + rng() % 3));
+        }
+        ReferenceIndex index(refs, count);
+        for (int q = 0; q < 50; ++q) {
+            KBN_REC r;
+            r.KBN_NAME = name(static_cast<int>(rng() % 6));
+            r.KBN_KEY2 = std::string(1, static_cast<char>('A' + rng() % 4));
+            ASSERT_EQ(index.findExact(r.KBN_NAME, r.KBN_KEY2), scanExact(refs, count, r))
+                << r.KBN_NAME;
+            ASSERT_EQ(index.findContained(r.KBN_NAME, r.KBN_KEY2), scanContained(refs, count, r))
+                << r.KBN_NAME << " round " << round;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace kbnset::update
