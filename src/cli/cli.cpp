@@ -1,0 +1,118 @@
+#include "cli/cli.hpp"
+
+#include <exception>
+#include <filesystem>
+#include <optional>
+#include <system_error>
+
+#include "app/startup.hpp"
+#include "cli/dry_run_system.hpp"
+#include "cli/options.hpp"
+#include "cli/paths.hpp"
+
+namespace kbnset::cli {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::string_view kPrefix = "kbnset-cli: ";
+
+void diagnose(Console& console, std::string_view text) {
+    console.err(std::string(kPrefix) + std::string(text) + "\n");
+}
+
+// A relative directory is taken from where the program was started: the steps switch the
+// current directory between START_DIR and DATA_DIR, so a relative one would wander with them.
+// An absolute one is used exactly as given.
+std::string absoluteDirectory(const std::string& current, const std::string& dir) {
+    fs::path path = pathOf(dir);
+    if (path.is_absolute()) return dir;
+    fs::path full = (pathOf(current) / path).lexically_normal();
+    if (full.has_relative_path() && !full.has_filename()) full = full.parent_path();
+    return utf8Of(full);
+}
+
+int run(const Options& options, runtime::System& system, Console& console) {
+    update::Session session;
+    // START_DIR first: finding the data directory switches the current directory.
+    const std::string current = system.currentDirectory();
+    session.START_DIR = options.startDir ? absoluteDirectory(current, *options.startDir) : current;
+    session.DATA_DIR = options.dataDir ? absoluteDirectory(current, *options.dataDir)
+                                       : app::findDataDirectory(system);
+    std::error_code ec;
+    if (!fs::is_directory(pathOf(session.START_DIR), ec)) {
+        diagnose(console, "--start-dir のフォルダが有りません: " + session.START_DIR);
+        return kExitUsage;
+    }
+    if (session.DATA_DIR.empty()) {
+        diagnose(console,
+                 "データフォルダが分かりません。--data-dir で指定するか、R-ZORVEL の "
+                 "SCHOOL / DIR_ME に設定してください");
+        return kExitUsage;
+    }
+
+    std::optional<DryRunSystem> dryRun;
+    if (options.dryRun) dryRun.emplace(system);
+    runtime::System& used = dryRun ? static_cast<runtime::System&>(*dryRun) : system;
+
+    ConsoleUserInterface ui(console, session.STOP_FLG);
+    update::RunReport report;
+    try {
+        report = update::run(session, options.source, {used, ui});
+    } catch (const std::exception& e) {
+        // Only what the steps leave unhandled, such as a START_DIR that vanished meanwhile.
+        ui.finish();
+        diagnose(console, e.what());
+        return console.interrupted() ? kExitInterrupted : kExitFailed;
+    }
+    ui.finish();
+    console.out(summary(report, options.dryRun));
+    if (report.completed) console.out(std::string(update::kCompletionText) + "\n");
+    if (console.interrupted()) {
+        diagnose(console, "中断しました");
+        return kExitInterrupted;
+    }
+    return report.completed && ui.messageCount() == 0 ? kExitOk : kExitFailed;
+}
+
+}  // namespace
+
+std::string summary(const update::RunReport& report, bool dryRun) {
+    std::string text;
+    for (const update::PassReport& pass : report.passes) {
+        const std::string filled = std::to_string(pass.filled);
+        text += pass.referenceFile + ": ";
+        if (!pass.merged)
+            text += "読み込めなかったため処理していません\n";
+        else if (!pass.saveReached)
+            text += "中断したため保存していません（分類を設定した区分 " + filled + " 件）\n";
+        else if (dryRun)
+            text += "分類を設定する区分 " + filled + " 件（--dry-run のため保存していません）\n";
+        else
+            text += "分類を設定した区分 " + filled + " 件\n";
+    }
+    if (report.stillEmpty >= 0)
+        text += "分類が空のままの区分: " + std::to_string(report.stillEmpty) + " 件\n";
+    return text;
+}
+
+int runCli(const std::vector<std::string>& args, runtime::System& system, Console& console) {
+    try {
+        Options options = parseArguments(args);
+        if (options.help) {
+            console.out(usageText());
+            return kExitOk;
+        }
+        return run(options, system, console);
+    } catch (const UsageError& e) {
+        diagnose(console, e.what());
+        diagnose(console, "使い方は kbnset-cli --help で表示します");
+        return kExitUsage;
+    } catch (const std::exception& e) {
+        diagnose(console, e.what());
+        return kExitFailed;
+    }
+}
+
+}  // namespace kbnset::cli

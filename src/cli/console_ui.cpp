@@ -1,0 +1,118 @@
+#include "cli/console_ui.hpp"
+
+#include <algorithm>
+#include <charconv>
+#include <optional>
+
+#include "runtime/console.hpp"
+
+namespace kbnset::cli {
+
+namespace {
+
+constexpr int kBarCells = 24;
+
+class NativeConsole final : public Console {
+  public:
+    void out(std::string_view utf8) override { runtime::writeConsole(runtime::Stream::out, utf8); }
+    void err(std::string_view utf8) override { runtime::writeConsole(runtime::Stream::err, utf8); }
+    bool errIsTerminal() override { return runtime::isTerminal(runtime::Stream::err); }
+    bool interrupted() override { return runtime::interruptRequested(); }
+};
+
+// Terminal cells of a UTF-8 text, counting every non-ASCII character as a wide one: enough
+// to blank out a line that may hold a Japanese file name.
+std::size_t cells(std::string_view utf8) {
+    std::size_t n = 0;
+    for (char c : utf8) {
+        auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x80)
+            n += 1;
+        else if (byte >= 0xC0)
+            n += 2;
+    }
+    return n;
+}
+
+std::optional<std::int32_t> number(std::string_view text) {
+    std::int32_t value = 0;
+    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc() || end != text.data() + text.size() || value < 0) return std::nullopt;
+    return value;
+}
+
+}  // namespace
+
+Console& nativeConsole() {
+    static NativeConsole console;
+    return console;
+}
+
+std::string progressLine(std::string_view file, std::int32_t done, std::int32_t total) {
+    int filled = total > 0 ? static_cast<int>(std::int64_t{done} * kBarCells / total) : 0;
+    if (filled > kBarCells) filled = kBarCells;
+    std::string line(file);
+    line += " [";
+    line.append(static_cast<std::size_t>(filled), '#');
+    line.append(static_cast<std::size_t>(kBarCells - filled), '-');
+    line += "] ";
+    line += std::to_string(done) + "/" + std::to_string(total);
+    return line;
+}
+
+ConsoleUserInterface::ConsoleUserInterface(Console& console, std::int16_t& STOP_FLG)
+    : console_(console), STOP_FLG_(STOP_FLG), terminal_(console.errIsTerminal()) {}
+
+void ConsoleUserInterface::showMessage(std::string_view text) {
+    clearLine();
+    console_.err(std::string(text) + "\n");
+    ++messages_;
+}
+
+// The merge reports "n/N" after every record; other texts (the completion text) are the
+// front end's to print, on standard output.
+void ConsoleUserInterface::setStatus(std::string_view text) {
+    if (!terminal_) return;
+    auto slash = text.find('/');
+    if (slash == std::string_view::npos) return;
+    auto done = number(text.substr(0, slash));
+    auto total = number(text.substr(slash + 1));
+    if (!done || !total || *total == 0) return;
+    // Redraw only when the percentage moves: thousands of records would otherwise mean
+    // thousands of writes to the terminal.
+    int percent = static_cast<int>(std::int64_t{*done} * 100 / *total);
+    if (percent == drawnPercent_ && *done != *total) return;
+    std::string line = progressLine(file_, *done, *total);
+    std::size_t width = cells(line);
+    std::string draw = "\r" + line;
+    if (width < drawnCells_) draw.append(drawnCells_ - width, ' ');
+    console_.err(draw);
+    drawnCells_ = std::max(width, drawnCells_);
+    drawnPercent_ = percent;
+}
+
+void ConsoleUserInterface::yield() {
+    if (console_.interrupted()) STOP_FLG_ = 1;
+}
+
+void ConsoleUserInterface::passStarted(std::string_view referenceFile) {
+    finish();
+    file_ = referenceFile;
+}
+
+void ConsoleUserInterface::finish() {
+    if (drawnCells_ == 0) return;
+    console_.err("\n");
+    drawnCells_ = 0;
+    drawnPercent_ = -1;
+}
+
+// A message must not end up glued to the end of a half-drawn bar.
+void ConsoleUserInterface::clearLine() {
+    if (drawnCells_ == 0) return;
+    console_.err("\r" + std::string(drawnCells_, ' ') + "\r");
+    drawnCells_ = 0;
+    drawnPercent_ = -1;
+}
+
+}  // namespace kbnset::cli

@@ -1,0 +1,134 @@
+#include "cli/dry_run_system.hpp"
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+
+#include "cli/paths.hpp"
+#include "runtime/error.hpp"
+
+namespace kbnset::cli {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class MemoryInputFile final : public runtime::InputFile {
+  public:
+    explicit MemoryInputFile(std::string bytes) : bytes_(std::move(bytes)) {}
+    std::size_t read(char* buffer, std::size_t size) override {
+        std::size_t n = std::min(size, bytes_.size() - pos_);
+        std::memcpy(buffer, bytes_.data() + pos_, n);
+        pos_ += n;
+        return n;
+    }
+
+  private:
+    std::string bytes_;
+    std::size_t pos_ = 0;
+};
+
+class MemoryOutputFile final : public runtime::OutputFile {
+  public:
+    MemoryOutputFile(std::string name, std::shared_ptr<DryRunSystem::Pending> pending)
+        : name_(std::move(name)), pending_(std::move(pending)) {}
+    const std::string& name() const override { return name_; }
+    void write(std::string_view bytes) override {
+        if (pending_->committed) throw runtime::IoError("write after commit: " + name_);
+        pending_->bytes.append(bytes);
+    }
+    void commit() override { pending_->committed = true; }
+
+  private:
+    std::string name_;
+    std::shared_ptr<DryRunSystem::Pending> pending_;
+};
+
+// Windows file names do not tell case apart; the save and the next load may spell a path
+// differently.
+std::string keyOf(const fs::path& path) {
+    std::string key = utf8Of(path);
+#ifdef _WIN32
+    std::transform(key.begin(), key.end(), key.begin(),
+                   [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; });
+#endif
+    return key;
+}
+
+// Symbolic links are resolved as far as the path exists, so that the save's name and the
+// next load's name for the same file meet under one key.
+fs::path resolve(runtime::System& real, std::string_view name) {
+    fs::path path = pathOf(name);
+    if (!path.is_absolute()) path = pathOf(real.currentDirectory()) / path;
+    std::error_code ec;
+    fs::path canonical = fs::weakly_canonical(path, ec);
+    return ec ? path.lexically_normal() : canonical;
+}
+
+}  // namespace
+
+std::string DryRunSystem::keyFor(std::string_view name) {
+    return keyOf(resolve(real_, name));
+}
+
+bool DryRunSystem::isOrdinaryFile(std::string_view name) {
+    if (saved_.contains(keyFor(name))) return true;
+    return real_.isOrdinaryFile(name);
+}
+
+std::unique_ptr<runtime::InputFile> DryRunSystem::openRead(std::string_view name) {
+    auto it = saved_.find(keyFor(name));
+    if (it != saved_.end()) return std::make_unique<MemoryInputFile>(it->second);
+    return real_.openRead(name);
+}
+
+std::unique_ptr<runtime::OutputFile> DryRunSystem::createTemporary(std::string_view target) {
+    fs::path path = resolve(real_, target);
+    std::error_code ec;
+    // The real one fails here too: the temporary file goes into the target's directory.
+    if (!fs::is_directory(path.parent_path(), ec))
+        throw runtime::IoError("no directory for " + std::string(target));
+    std::string name = utf8Of(path) + ".dry-run-" + std::to_string(++temporaries_);
+    auto pending = std::make_shared<Pending>();
+    pending_[name] = pending;
+    return std::make_unique<MemoryOutputFile>(name, pending);
+}
+
+void DryRunSystem::replace(std::string_view temporary, std::string_view target) {
+    auto it = pending_.find(std::string(temporary));
+    if (it == pending_.end() || !it->second->committed)
+        throw runtime::IoError("no committed temporary file " + std::string(temporary));
+    fs::path path = resolve(real_, target);
+    std::string key = keyOf(path);
+    if (!saved_.contains(key)) {
+        // What the real replace refuses, so that a dry run reports the same failure.
+        std::error_code ec;
+        fs::file_status status = fs::status(path, ec);
+        if (!ec && fs::exists(status)) {
+            if (!fs::is_regular_file(status))
+                throw runtime::IoError("not a file: " + std::string(target));
+            constexpr auto kWrite =
+                fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
+            if ((status.permissions() & kWrite) == fs::perms::none)
+                throw runtime::IoError("read-only: " + std::string(target));
+        }
+    }
+    saved_[key] = std::move(it->second->bytes);
+    pending_.erase(it);
+}
+
+void DryRunSystem::removeFile(std::string_view name) noexcept {
+    // Only the in-memory temporary files: a dry run never removes anything from the disk.
+    try {
+        pending_.erase(std::string(name));
+    } catch (...) {
+    }
+}
+
+const std::string* DryRunSystem::saved(std::string_view name) {
+    auto it = saved_.find(keyFor(name));
+    return it == saved_.end() ? nullptr : &it->second;
+}
+
+}  // namespace kbnset::cli

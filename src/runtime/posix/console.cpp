@@ -1,0 +1,52 @@
+#include "runtime/console.hpp"
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace kbnset::runtime {
+
+namespace {
+
+volatile sig_atomic_t interrupted = 0;
+
+extern "C" void onInterrupt(int) {
+    interrupted = 1;
+}
+
+int descriptorOf(Stream stream) {
+    return stream == Stream::out ? STDOUT_FILENO : STDERR_FILENO;
+}
+
+}  // namespace
+
+void writeConsole(Stream stream, std::string_view utf8) {
+    const int fd = descriptorOf(stream);
+    while (!utf8.empty()) {
+        ssize_t n = ::write(fd, utf8.data(), utf8.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return;
+        utf8.remove_prefix(static_cast<std::size_t>(n));
+    }
+}
+
+bool isTerminal(Stream stream) {
+    return ::isatty(descriptorOf(stream)) == 1;
+}
+
+void installInterruptHandler() {
+    struct sigaction action {};
+    action.sa_handler = onInterrupt;
+    sigemptyset(&action.sa_mask);
+    // SA_RESTART: the file steps never see EINTR. SA_RESETHAND: the second Ctrl+C is the
+    // default one and ends the program.
+    action.sa_flags = static_cast<int>(static_cast<unsigned>(SA_RESTART) | SA_RESETHAND);
+    ::sigaction(SIGINT, &action, nullptr);
+}
+
+bool interruptRequested() {
+    return interrupted != 0;
+}
+
+}  // namespace kbnset::runtime

@@ -1,0 +1,90 @@
+#include <cstdlib>
+#include <optional>
+#include <string>
+
+#include "runtime/error.hpp"
+#include "runtime/posix/posix_system.hpp"
+
+// The per-user settings store is the INI file ${XDG_CONFIG_HOME:-$HOME/.config}/<application>.ini,
+// UTF-8, standing in for the registry key of the same application on Windows:
+//   [SCHOOL]
+//   DIR_ME = /srv/zorvel/data
+// Section and key names match without regard to ASCII case, as registry names do. Blanks
+// around names and values are trimmed. A line whose first non-blank is ';' or '#' is a
+// comment; there are no comments after a value, since a path may hold either sign. Lines of
+// any other shape are skipped. The first matching key wins. CR LF line ends and a leading
+// byte order mark are accepted.
+namespace kbnset::runtime {
+
+namespace {
+
+std::string_view trim(std::string_view text) {
+    auto blank = [](char c) { return c == ' ' || c == '\t'; };
+    while (!text.empty() && blank(text.front())) text.remove_prefix(1);
+    while (!text.empty() && blank(text.back())) text.remove_suffix(1);
+    return text;
+}
+
+bool sameName(std::string_view a, std::string_view b) {
+    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (lower(a[i]) != lower(b[i])) return false;
+    return true;
+}
+
+std::optional<std::string_view> findSetting(std::string_view content, std::string_view section,
+                                            std::string_view key) {
+    if (content.starts_with("\xEF\xBB\xBF")) content.remove_prefix(3);
+    bool inSection = false;
+    while (!content.empty()) {
+        auto end = content.find('\n');
+        std::string_view line = content.substr(0, end);
+        content.remove_prefix(end == std::string_view::npos ? content.size() : end + 1);
+        if (line.ends_with('\r')) line.remove_suffix(1);
+        line = trim(line);
+
+        if (line.empty() || line.front() == ';' || line.front() == '#') continue;
+        if (line.front() == '[') {
+            auto close = line.find(']');
+            if (close != std::string_view::npos)
+                inSection = sameName(trim(line.substr(1, close - 1)), section);
+            continue;
+        }
+        auto equals = line.find('=');
+        if (inSection && equals != std::string_view::npos &&
+            sameName(trim(line.substr(0, equals)), key))
+            return trim(line.substr(equals + 1));
+    }
+    return std::nullopt;
+}
+
+// The folder of the INI files, or empty when the environment names none. XDG_CONFIG_HOME
+// counts only as an absolute path, as the XDG base directory rules say.
+std::string settingsDirectory() {
+    const char* config = std::getenv("XDG_CONFIG_HOME");
+    if (config != nullptr && config[0] == '/') return config;
+    const char* home = std::getenv("HOME");
+    if (home == nullptr || home[0] == '\0') return {};
+    return std::string(home) + "/.config";
+}
+
+}  // namespace
+
+std::string PosixSystem::readSetting(std::string_view application, std::string_view section,
+                                     std::string_view key, std::string_view fallback) {
+    std::string directory = settingsDirectory();
+    if (directory.empty() || application.empty() || application.find('/') != std::string_view::npos)
+        return std::string(fallback);
+
+    std::string content;
+    try {
+        content = readWholeFile(directory + "/" + std::string(application) + ".ini");
+    } catch (const Error&) {
+        return std::string(fallback);  // no file, or one that cannot be read: nothing stored
+    }
+    auto value = findSetting(content, section, key);
+    return std::string(value ? *value : fallback);
+}
+
+}  // namespace kbnset::runtime
