@@ -99,6 +99,7 @@ TEST_F(RunTest, MissingFilesAndTheirMessages) {
         {"KUBUN.KMT of the start folder stands in", false, false, true, true, {}, true},
     };
     for (const Case& c : cases) {
+        std::filesystem::current_path(root.path());  // Windows cannot remove the current folder
         std::filesystem::remove_all(root / "start");
         std::filesystem::remove_all(root / "data");
         std::filesystem::create_directory(root / "start");
