@@ -1,0 +1,134 @@
+#include "app/main_form.hpp"
+
+#include <cstddef>
+#include <utility>
+
+#include "app/layout.hpp"
+#include "app/startup.hpp"
+#include "category/load.hpp"
+#include "runtime/error.hpp"
+
+namespace kbnset::app {
+
+namespace {
+
+constexpr std::size_t kSuffixLength = 10;  // characters of "\KUBUN.KMT"
+
+// `text` without its last `count` characters, counted as Windows counts them (UTF-16 units),
+// or nothing when it is shorter. A path chosen under another name may hold Japanese.
+std::string dropLastCharacters(const std::string& text, std::size_t count) {
+    std::size_t end = text.size();
+    while (count > 0) {
+        if (end == 0) return {};
+        // Step back over continuation bytes to the start of the character.
+        std::size_t start = end - 1;
+        while (start > 0 && (static_cast<unsigned char>(text[start]) & 0xC0) == 0x80) --start;
+        // A four-byte character is a surrogate pair: two units, never split.
+        std::size_t units = static_cast<unsigned char>(text[start]) >= 0xF0 ? 2 : 1;
+        count = units > count ? 0 : count - units;
+        end = start;
+    }
+    return text.substr(0, end);
+}
+
+}  // namespace
+
+MainForm::MainForm(View& view, runtime::System& system) : view_(view), system_(system) {}
+
+void MainForm::onLoad() {
+    view_.setOuterHeight(kCompactHeight);
+    view_.setStatus("");
+    session_.START_DIR = system_.currentDirectory();
+    session_.DATA_DIR = readDataDirSetting(system_);
+    SF_LOAD(session_.DATA_DIR, system_);
+    setFileName(0, session_.DATA_DIR + kCategorySuffix);
+}
+
+void MainForm::onActivate() {
+    if (activated_) return;
+    activated_ = true;
+    if (session_.DATA_DIR.empty()) view_.setEnabled(Control::B_START, false);
+}
+
+void MainForm::onLabel2MouseDown(int shift) {
+    if (closed_ || shift != kShiftMask) return;
+    view_.setOuterHeight(kExpandedHeight);
+    for (Control c : {Control::F_NAME1, Control::B_SET0, Control::B_SET1, Control::Label1})
+        view_.setVisible(c, true);
+}
+
+void MainForm::onSetClick(int index) {
+    // A new path in the middle of a run would send one directory's table to another.
+    if (closed_ || session_.running) return;
+    try {
+        view_.setDialogStart(F_NAME_[0]);
+    } catch (const runtime::Error&) {
+        // The dialog then opens wherever it opens by default.
+    }
+    view_.setDialogFilter(kDialogFilter);
+    view_.showOpenDialog();
+    std::string chosen = view_.dialogFileName();
+    if (!chosen.empty()) setFileName(index, std::move(chosen));
+    deriveDataDir();
+    view_.setEnabled(Control::B_START, true);
+}
+
+void MainForm::onChangeClick() {
+    if (closed_ || session_.running) return;
+    std::string destination = F_NAME_[0];
+    setFileName(0, F_NAME_[1]);
+    setFileName(1, std::move(destination));
+    deriveDataDir();
+}
+
+void MainForm::onStartClick() {
+    if (closed_ || session_.running) return;
+    // A close asked for during the run waited for the run to unwind, by return or by throw.
+    try {
+        update::run(session_, F_NAME_[1], {system_, view_});
+    } catch (...) {
+        if (closePending_) closeNow();
+        throw;
+    }
+    if (closePending_) closeNow();
+}
+
+void MainForm::onStopClick() {
+    if (session_.running) session_.STOP_FLG = 1;
+}
+
+void MainForm::onCloseRequest() {
+    if (closed_) return;
+    if (session_.running) {
+        // The merge returns after its current record and nothing is saved; onStartClick then
+        // finishes the close, so no handler runs on a window that is gone.
+        session_.STOP_FLG = 1;
+        closePending_ = true;
+        return;
+    }
+    closeNow();
+}
+
+void MainForm::setFileName(int index, std::string text) {
+    view_.setCaption(F_NAME(index), text);
+    F_NAME_[index == 0 ? 0 : 1] = std::move(text);
+}
+
+void MainForm::deriveDataDir() {
+    if (F_NAME_[0].empty()) return;
+    // A text shorter than "\KUBUN.KMT" names no directory: better no DATA_DIR (the run then
+    // says the category file is missing) than one the window does not show.
+    session_.DATA_DIR = dropLastCharacters(F_NAME_[0], kSuffixLength);
+}
+
+void MainForm::closeNow() {
+    closed_ = true;
+    try {
+        category::switchTo(system_, session_.START_DIR);
+    } catch (const runtime::Error&) {
+        // The start directory may be gone with its drive; the close goes ahead all the same.
+    }
+    view_.close();
+}
+
+}  // namespace kbnset::app
