@@ -1,5 +1,6 @@
 #pragma once
 
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <string>
@@ -7,14 +8,16 @@
 #include <vector>
 
 #include "app/layout.hpp"
-#include "app/view.hpp"
+#include "app/main_form.hpp"
 #include "runtime/error.hpp"
+#include "support/faulty_system.hpp"
+#include "support/temp_dir.hpp"
 
 namespace kbnset::test {
 
 // Plays the window: keeps what the logic set, logs the dialog and the status line, and lets a
-// test act in the middle of a run through onYield. Any call after close() is counted, since
-// the real window is gone by then.
+// test act in the middle of a run through onYield. Calls after close() are counted, since the
+// real window is gone by then.
 class FakeView : public app::View {
   public:
     FakeView() {
@@ -24,85 +27,86 @@ class FakeView : public app::View {
             enabled[c.control] = true;
         }
     }
-
-    void setCaption(app::Control control, std::string_view text) override {
-        touch();
-        captions[control] = std::string(text);
-    }
-    void setVisible(app::Control control, bool v) override {
-        touch();
-        visible[control] = v;
-    }
-    void setEnabled(app::Control control, bool e) override {
-        touch();
-        enabled[control] = e;
-    }
-    void setOuterHeight(int twips) override {
-        touch();
-        outerHeight = twips;
-    }
+    void setCaption(app::Control c, std::string_view text) override { live().captions[c] = text; }
+    void setVisible(app::Control c, bool v) override { live().visible[c] = v; }
+    void setEnabled(app::Control c, bool e) override { live().enabled[c] = e; }
+    void setOuterHeight(int twips) override { live().outerHeight = twips; }
     void setDialogStart(std::string_view location) override {
-        touch();
-        dialogLog.push_back("start:" + std::string(location));
+        live().dialogLog.push_back("start:" + std::string(location));
         if (failDialogStart) throw runtime::Error("no such location");
     }
     void setDialogFilter(std::string_view filter) override {
-        touch();
-        dialogLog.push_back("filter:" + std::string(filter));
+        live().dialogLog.push_back("filter:" + std::string(filter));
     }
-    void showOpenDialog() override {
-        touch();
-        dialogLog.emplace_back("show");
-    }
-    std::string dialogFileName() override {
-        touch();
-        return dialogAnswer;
-    }
-    void close() override {
-        touch();
-        ++closeCount;
-        closed = true;
-    }
-    void showMessage(std::string_view text) override {
-        touch();
-        messages.emplace_back(text);
-    }
-    void setBusy(bool busy) override {
-        touch();
-        busyLog.push_back(busy);
-    }
+    void showOpenDialog() override { live().dialogLog.emplace_back("show"); }
+    std::string dialogFileName() override { return live().dialogAnswer; }
+    void close() override { ++live().closeCount; }
+    void showMessage(std::string_view text) override { live().messages.emplace_back(text); }
+    void setBusy(bool) override { live(); }
     void setStatus(std::string_view text) override {
-        touch();
-        captions[app::Control::Label3] = std::string(text);
+        live().captions[app::Control::Label3] = text;
         statusLog.emplace_back(text);
     }
     void yield() override {
-        touch();
-        ++yields;
-        if (onYield) onYield(yields);
+        if (live().onYield) onYield(++yields);
     }
 
-    std::string caption(app::Control c) const { return captions.at(c); }
-
     std::map<app::Control, std::string> captions;
-    std::map<app::Control, bool> visible;
-    std::map<app::Control, bool> enabled;
+    std::map<app::Control, bool> visible, enabled;
     int outerHeight = 0;
-    std::vector<std::string> dialogLog;
-    std::string dialogAnswer;
+    std::vector<std::string> dialogLog, messages, statusLog;
+    std::string dialogAnswer;  // the dialog's answer; empty: cancelled
     bool failDialogStart = false;
-    std::vector<std::string> messages;
-    std::vector<bool> busyLog;
-    std::vector<std::string> statusLog;
     int yields = 0;
     std::function<void(int)> onYield;
-    bool closed = false;
-    int closeCount = 0;
-    int callsAfterClose = 0;
+    int closeCount = 0, callsAfterClose = 0;
 
   private:
-    void touch() {
-        if (closed) ++callsAfterClose;
+    FakeView& live() {
+        if (closeCount > 0) ++callsAfterClose;
+        return *this;
+    }
+};
+
+// The real files, with the settings store answered from `settings`
+// ("application/section/key" to value).
+class SettingsSystem : public FaultySystem {
+  public:
+    SettingsSystem() : FaultySystem(runtime::nativeSystem()) {}
+    std::string readSetting(std::string_view application, std::string_view section,
+                            std::string_view key, std::string_view fallback) override {
+        auto it = settings.find(std::string(application) + "/" + std::string(section) + "/" +
+                                std::string(key));
+        return it == settings.end() ? std::string(fallback) : it->second;
+    }
+    std::map<std::string, std::string> settings;
+};
+
+inline constexpr char kDirMe[] = "R-ZORVEL/SCHOOL/DIR_ME";
+
+inline std::string utf8(const std::filesystem::path& p) {
+    auto u8 = p.u8string();
+    return std::string(u8.begin(), u8.end());
+}
+
+// The window in a fresh folder: a start folder, made current, and a data folder beside it.
+struct Window {
+    TempDir tmp;
+    std::filesystem::path start = tmp / "start", data = tmp / "data";
+    SettingsSystem system;
+    FakeView view;
+    app::MainForm form{view, system};
+
+    Window() {
+        std::filesystem::create_directories(start);
+        std::filesystem::create_directories(data);
+        std::filesystem::current_path(start);
+    }
+    // Loaded with this DATA_DIR in the settings store (none when empty) and shown.
+    void open(const std::string& dataDir) {
+        if (!dataDir.empty()) system.settings[kDirMe] = dataDir;
+        form.onLoad();
+        form.onActivate();
     }
 };
 

@@ -1,0 +1,219 @@
+// The buttons: browse and swap with the data-directory rule, start, stop and close, and what
+// must not happen while a run is in progress.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/fake_view.hpp"
+#include "support/kmt.hpp"
+
+namespace kbnset::test {
+namespace {
+
+namespace fs = std::filesystem;
+using app::Control;
+
+TEST(MainForm, BrowseSetsThePathAndDerivesTheDataDirectory) {
+    struct Case {
+        const char* name;
+        const char* dataDir;  // at the start
+        int index;            // B_SET(index)
+        const char* answer;   // the dialog's answer; empty: cancelled
+        const char* destination;
+        const char* source;
+        const char* derived;     // DATA_DIR afterwards
+        bool failStart = false;  // the dialog cannot take its starting location
+    };
+    // clang-format off
+    const Case cases[] = {
+        {"destination chosen", "C:\\DATA", 0, "D:\\学校\\KUBUN.KMT", "D:\\学校\\KUBUN.KMT", "", "D:\\学校"},
+        {"destination cancelled", "C:\\DATA", 0, "", "C:\\DATA\\KUBUN.KMT", "", "C:\\DATA"},
+        {"source chosen", "C:\\DATA", 1, "E:\\ref\\E_KUBUN.KMT", "C:\\DATA\\KUBUN.KMT", "E:\\ref\\E_KUBUN.KMT", "C:\\DATA"},
+        {"no data directory, cancelled", "", 0, "", "\\KUBUN.KMT", "", ""},
+        {"another name loses ten characters", "C:\\DATA", 0, "C:\\dir\\abcdefghij.txt", "C:\\dir\\abcdefghij.txt", "", "C:\\dir\\abcd"},
+        {"characters are counted, not bytes", "C:\\DATA", 0, "C:\\データ\\備品区分ファイル.KMT", "C:\\データ\\備品区分ファイル.KMT", "", "C:\\データ\\備品"},
+        {"shorter than ten characters", "C:\\DATA", 0, "C:\\a.txt", "C:\\a.txt", "", ""},
+        {"exactly ten characters", "C:\\DATA", 0, "\\KUBUN.KMT", "\\KUBUN.KMT", "", ""},
+        {"starting location refused", "C:\\DATA", 0, "D:\\X\\KUBUN.KMT", "D:\\X\\KUBUN.KMT", "", "D:\\X", true},
+    };
+    // clang-format on
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Window w;
+        w.open(c.dataDir);
+        w.form.onLabel2MouseDown(app::kShiftMask);
+        w.view.dialogAnswer = c.answer;
+        w.view.failDialogStart = c.failStart;
+        w.form.onSetClick(c.index);
+
+        // Both buttons start at the destination path, with the same two-entry filter.
+        const std::vector<std::string> dialog{
+            "start:" + std::string(c.dataDir) + "\\KUBUN.KMT",
+            "filter:備品区分ファイルファイル(KUBUN.KMT)|KUBUN.KMT|全ファイル(*.*)|*.*", "show"};
+        EXPECT_EQ(w.view.dialogLog, dialog);
+        EXPECT_EQ(w.view.captions[Control::F_NAME0], c.destination);
+        EXPECT_EQ(w.view.captions[Control::F_NAME1], c.source);
+        EXPECT_EQ(w.form.session().DATA_DIR, c.derived);
+        EXPECT_TRUE(w.view.enabled[Control::B_START]);
+        EXPECT_TRUE(w.view.messages.empty());
+    }
+}
+
+TEST(MainForm, SwapExchangesThePathsAndDerivesTheDataDirectory) {
+    struct Case {
+        const char* name;
+        const char* source;   // chosen before the swap; empty: none
+        const char* derived;  // DATA_DIR after the swap
+    };
+    const Case cases[] = {
+        {"an empty destination keeps DATA_DIR", "", "C:\\DATA"},
+        {"the source becomes the destination", "E:\\ref\\KUBUN.KMT", "E:\\ref"},
+        {"a short text empties DATA_DIR", "a.kmt", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Window w;
+        w.open("C:\\DATA");
+        w.form.onLabel2MouseDown(app::kShiftMask);
+        if (*c.source) {
+            w.view.dialogAnswer = c.source;
+            w.form.onSetClick(1);
+        }
+        w.view.enabled[Control::B_START] = false;  // the swap must not touch it
+
+        w.form.onChangeClick();
+        EXPECT_EQ(w.view.captions[Control::F_NAME0], c.source);
+        EXPECT_EQ(w.view.captions[Control::F_NAME1], "C:\\DATA\\KUBUN.KMT");
+        EXPECT_EQ(w.form.session().DATA_DIR, c.derived);
+        EXPECT_FALSE(w.view.enabled[Control::B_START]);
+    }
+}
+
+// KUBUN.KMT of five ordinary records with these classifications.
+std::string category(const std::vector<std::string>& classes) {
+    const char* names[] = {"机", "椅子", "黒板", "養護ベッド", "棚"};
+    const char* keys[] = {"A", "A", "B", "C", "D"};
+    std::vector<Rec> records;
+    for (std::size_t i = 0; i < classes.size(); ++i)
+        records.push_back({.name = names[i], .key2 = keys[i], .cls = classes[i]});
+    return kmt(records);
+}
+
+const std::string kBefore = category({"", "", "既存", "", ""});
+constexpr char kDone[] = "備品区分機能設定が終了しました";
+
+// Label3's texts: the record numbers of each pass, then `last` if any.
+std::vector<std::string> progress(int records, int passes = 1, std::string last = "") {
+    std::vector<std::string> texts;
+    for (int p = 0; p < passes; ++p)
+        for (int i = 1; i <= records; ++i) texts.push_back(std::to_string(i) + "/5");
+    if (!last.empty()) texts.push_back(last);
+    return texts;
+}
+
+// The reference files in the start folder, KUBUN.KMT in the data folder, the window open.
+struct Workspace : Window {
+    Workspace() {
+        writeBytes(start / "E_KUBUN.KMT", kmt({{.name = "机", .key2 = "A", .cls = "E1"},
+                                               {.name = "ベッド", .key2 = "C", .cls = "E3"}}));
+        writeBytes(start / "J_KUBUN.KMT", kmt({{.name = "机", .key2 = "A", .cls = "J1"},
+                                               {.name = "椅子", .key2 = "A", .cls = "J2"}}));
+        writeBytes(data / "KUBUN.KMT", kBefore);
+        open(utf8(data));
+        view.statusLog.clear();  // the load's empty status line
+    }
+    std::string onDisk() const { return readBytes(data / "KUBUN.KMT"); }
+};
+
+// The start button runs with the source path shown. A stop or a close in the middle of a
+// merge ends the whole run after the record in hand: nothing saved, no second pass, no
+// completion text, Label3 keeps the last progress text. The other buttons do nothing during
+// a run: a second run, or a new DATA_DIR between a load and its save, would write one
+// directory's table into another.
+TEST(MainForm, Runs) {
+    const std::vector<std::string> both = {"E1", "J2", "既存", "E3", ""};
+    auto stop = [](Workspace& w) { w.form.onStopClick(); };
+    auto close = [](Workspace& w) {
+        w.form.onCloseRequest();
+        EXPECT_EQ(w.view.closeCount, 0) << "closed inside the merge";
+        w.form.onCloseRequest();  // a second request changes nothing
+    };
+    auto others = [](Workspace& w) {
+        const int yields = w.view.yields;
+        w.view.dialogAnswer = "C:\\elsewhere\\KUBUN.KMT";
+        w.form.onStartClick();
+        w.form.onSetClick(0);
+        w.form.onSetClick(1);
+        w.form.onChangeClick();
+        EXPECT_EQ(w.view.yields, yields) << "a second run started inside the first";
+        EXPECT_TRUE(w.view.dialogLog.empty());
+        EXPECT_EQ(w.view.captions[Control::F_NAME0], utf8(w.data) + "\\KUBUN.KMT");
+        EXPECT_EQ(w.form.session().DATA_DIR, utf8(w.data));
+    };
+    struct Case {
+        const char* name;
+        const char* source;  // picked in the source row; empty: none
+        int at;              // the yield that acts
+        std::function<void(Workspace&)> act;
+        std::vector<std::string> classes;  // saved; empty: KUBUN.KMT untouched
+        std::vector<std::string> status;   // Label3's texts, the last one kept
+    };
+    const Case cases[] = {
+        {"both reference files, elementary first", "", 0, nullptr, both, progress(5, 2, kDone)},
+        {"the source file alone",
+         "J_KUBUN.KMT",
+         0,
+         nullptr,
+         {"J1", "J2", "既存", "", ""},
+         progress(5, 1, kDone)},
+        {"stop", "", 2, stop, {}, progress(2)},
+        {"close", "", 3, close, {}, progress(3)},
+        {"other buttons", "", 1, others, both, progress(5, 2, kDone)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Workspace w;
+        w.form.onStopClick();  // no run: nothing to stop
+        EXPECT_EQ(w.form.session().STOP_FLG, 0);
+        if (*c.source) {
+            w.view.dialogAnswer = utf8(w.start / c.source);
+            w.form.onSetClick(1);
+        }
+        w.view.onYield = [&](int n) {
+            if (n == c.at) c.act(w);
+        };
+        w.form.onStartClick();
+        EXPECT_EQ(w.onDisk(), c.classes.empty() ? kBefore : category(c.classes));
+        EXPECT_EQ(w.view.statusLog, c.status);
+        EXPECT_TRUE(w.view.messages.empty());
+        if (w.view.closeCount == 0) {
+            // The window is usable again: the next run goes through.
+            w.view.onYield = nullptr;
+            w.form.onStartClick();
+            EXPECT_EQ(w.view.captions[Control::Label3], kDone);
+            w.form.onCloseRequest();
+        }
+        // The close made START_DIR current again; the window does nothing after it.
+        EXPECT_TRUE(fs::equivalent(fs::current_path(), w.start));
+        w.form.onStartClick();
+        w.form.onCloseRequest();
+        EXPECT_EQ(w.view.closeCount, 1);
+        EXPECT_EQ(w.view.callsAfterClose, 0);
+    }
+}
+
+TEST(MainForm, CloseGoesAheadWithoutTheStartFolder) {
+    Workspace w;
+    w.form.onStartClick();
+    w.system.failAt(FaultySystem::Op::ChangeDirectory, 1);
+    w.form.onCloseRequest();
+    EXPECT_EQ(w.view.closeCount, 1);
+    EXPECT_TRUE(fs::equivalent(fs::current_path(), w.data));
+    EXPECT_TRUE(w.view.messages.empty());
+}
+
+}  // namespace
+}  // namespace kbnset::test

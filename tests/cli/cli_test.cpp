@@ -1,0 +1,334 @@
+// kbnset-cli as a user runs it: the real program on real CP932 files in fresh folders.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "cli/process.hpp"
+#include "support/kmt.hpp"
+#include "support/temp_dir.hpp"
+
+namespace kbnset::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr char kE[] = "E_KUBUN.KMT";
+constexpr char kJ[] = "J_KUBUN.KMT";
+constexpr char kCompletion[] = "備品区分機能設定が終了しました";
+constexpr char kNoRef[] = "基準ファイルが有りません";
+constexpr char kNoKubun[] = "備品区分ファイルが有りません";
+constexpr char kSaveFailed[] = "備品区分ファイルの保存に失敗しました";
+
+std::string text(const fs::path& p) {
+    auto u8 = p.u8string();
+    return std::string(u8.begin(), u8.end());
+}
+
+fs::path named(const std::string& utf8) {
+    return fs::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+std::vector<std::string> listing(const fs::path& dir) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir))
+        names.push_back(text(entry.path().filename()));
+    return names;
+}
+
+// The summary lines on standard output.
+std::string set(const std::string& file, int n) {
+    return file + ": 分類を設定した区分 " + std::to_string(n) + " 件";
+}
+std::string wouldSet(const std::string& file, int n) {
+    return file + ": 分類を設定する区分 " + std::to_string(n) +
+           " 件（--dry-run のため保存していません）";
+}
+std::string unread(const std::string& file) {
+    return file + ": 読み込めなかったため処理していません";
+}
+std::string left(int n) {
+    return "分類が空のままの区分: " + std::to_string(n) + " 件";
+}
+
+// The destination: one record found in both reference files, one only in J, one only in E,
+// one in neither, one classified already, one management record.
+const std::vector<Rec> kDestination = {
+    {.name = "顕微鏡", .code = "K1", .key2 = "理科", .cls = ""},
+    {.name = "ミシン", .code = "K2", .key2 = "家庭", .cls = ""},
+    {.name = "跳び箱", .code = "P3", .key2 = "体育", .cls = ""},
+    {.name = "学校独自", .code = "4", .key2 = "校務", .cls = ""},
+    {.name = "ピアノ", .code = "A5", .key2 = "音楽", .cls = "手書き"},
+    {.type = "管理", .name = "理科備品", .code = "K6", .key2 = "理科", .cls = ""},
+};
+const std::vector<Rec> kElementary = {
+    {.name = "顕微鏡", .code = "K1", .key2 = "理科", .cls = "E理科"},
+    {.name = "跳び箱", .code = "K2", .key2 = "体育", .cls = "E体育"},
+    {.name = "ピアノ", .code = "K3", .key2 = "音楽", .cls = "E楽器"},
+    {.name = "理科備品", .code = "K4", .key2 = "理科", .cls = "E管理"},
+};
+const std::vector<Rec> kJuniorHigh = {
+    {.name = "顕微鏡", .code = "K1", .key2 = "理科", .cls = "J理科"},
+    {.name = "ミシン", .code = "K2", .key2 = "家庭", .cls = "J家庭"},
+};
+const std::vector<Rec> kSource = {{.name = "顕微鏡", .code = "K1", .key2 = "理科", .cls = "S"},
+                                  {.name = "ミシン", .code = "K2", .key2 = "家庭", .cls = "S"}};
+
+// KUBUN.KMT as the destination with these classifications.
+std::string classified(const std::vector<std::string>& classes) {
+    std::vector<Rec> records = kDestination;
+    for (std::size_t i = 0; i < records.size(); ++i) records[i].cls = classes[i];
+    return kmt(records);
+}
+
+// A data and a start folder; the program runs in the folder above them.
+struct Scene {
+    TempDir dir;
+    Scene() {
+        fs::create_directories(data());
+        fs::create_directories(start());
+    }
+    fs::path data() const { return dir / "data"; }
+    fs::path start() const { return dir / "start"; }
+    fs::path kubun() const { return data() / "KUBUN.KMT"; }
+    void putAll() const {
+        writeBytes(kubun(), kmt(kDestination));
+        writeBytes(start() / kE, kmt(kElementary));
+        writeBytes(start() / kJ, kmt(kJuniorHigh));
+    }
+    // "$S/" and "$S" stand for the start folder, "$D" for the data folder.
+    std::string expand(std::string s) const {
+        const std::pair<std::string, std::string> tokens[] = {
+            {"$S/", text(start() / "")}, {"$S", text(start())}, {"$D", text(data())}};
+        for (const auto& [token, value] : tokens)
+            for (auto at = s.find(token); at != std::string::npos; at = s.find(token))
+                s.replace(at, token.size(), value);
+        return s;
+    }
+    Outcome run(const std::vector<std::string>& extra) const {
+        std::vector<std::string> args{"--data-dir", text(data()), "--start-dir", text(start())};
+        for (const std::string& arg : extra) args.push_back(expand(arg));
+        return runCli(args, dir.path());
+    }
+};
+
+// Which files are there decides the messages (one line each on standard error, exactly the
+// window's text), the summary, the completion text, the exit status and what is saved.
+TEST(KbnsetCli, Runs) {
+    std::vector<Rec> badThird = kDestination;
+    badThird[2].code = "12A";  // not a number: a read failure of record 2
+    std::vector<Rec> badReference = kElementary;
+    badReference[2].code = "K-1001";  // code number -1: rejected as well
+    const std::string kubun2 = "備品区分ファイルの読込に失敗しました(2)";
+    const std::string kubun0 = "備品区分ファイルの読込に失敗しました(0)";
+    const std::string onlyJ = classified({"J理科", "J家庭", "", "", "手書き", ""});
+    const std::string onlyS = classified({"S", "S", "", "", "手書き", ""});
+    // After both passes the elementary classification stays where both files know the record.
+    const std::string both = classified({"E理科", "J家庭", "E体育", "", "手書き", ""});
+    const std::vector<std::string> bothOut = {set(kE, 2), set(kJ, 1), left(1), kCompletion};
+
+    struct Case {
+        const char* name = "";
+        // The files there at the start: E_ and J_KUBUN.KMT and a KUBUN.KMT in the start
+        // folder, KUBUN.KMT in the data folder.
+        std::optional<std::string> e = kmt(kElementary), j = kmt(kJuniorHigh), startKubun{},
+                                   kubun = kmt(kDestination);
+        std::vector<std::string> args{};  // after the two folders
+        std::vector<std::string> err{}, out{};
+        std::optional<std::string> after{};  // KUBUN.KMT at the end; none: as it was
+        std::string source{};                // put in the start folder, a decoy beside the program
+        bool readOnly = false;
+        bool twice = false;  // what the second of two runs does
+    };
+    const auto none = std::nullopt;
+    // clang-format off
+    const Case cases[] = {
+        {.name = "nothing at all", .e = none, .j = none, .kubun = none,
+         .err = {kNoRef, kNoRef}, .out = {unread(kE), unread(kJ)}},
+        {.name = "no KUBUN.KMT in the data folder", .kubun = none,
+         .err = {kNoKubun, kNoKubun}, .out = {unread(kE), unread(kJ)}},
+        {.name = "only J_KUBUN.KMT", .e = none,
+         .err = {kNoRef}, .out = {unread(kE), set(kJ, 2), left(2), kCompletion}, .after = onlyJ},
+        {.name = "KUBUN.KMT of the start folder stands in for E", .e = none,
+         .startKubun = kmt(kElementary), .out = bothOut, .after = both},
+        {.name = "two passes", .out = bothOut, .after = both},
+        {.name = "KUBUN.KMT fails in its third record", .kubun = kmt(badThird),
+         .err = {kubun2, kubun2}, .out = {unread(kE), unread(kJ)}},
+        {.name = "E_KUBUN.KMT fails in its third record", .e = kmt(badReference),
+         .err = {"基準ファイルの読込に失敗しました(2)"},
+         .out = {unread(kE), set(kJ, 2), left(2), kCompletion}, .after = onlyJ},
+        {.name = "empty KUBUN.KMT", .kubun = "",
+         .err = {kubun0, kubun0}, .out = {unread(kE), unread(kJ)}},
+        {.name = "dry run", .args = {"--dry-run"},
+         .out = {wouldSet(kE, 2), wouldSet(kJ, 1), left(1), kCompletion}},
+        {.name = "repeated run",
+         .out = {set(kE, 0), set(kJ, 0), left(1), kCompletion}, .after = both, .twice = true},
+        // Each save says so, and the completion text still follows the final one.
+        {.name = "read-only KUBUN.KMT", .err = {kSaveFailed, kSaveFailed},
+         .out = {set(kE, 2), set(kJ, 2), left(2), kCompletion}, .readOnly = true},
+        {.name = "read-only KUBUN.KMT, dry run", .args = {"--dry-run"},
+         .err = {kSaveFailed, kSaveFailed},
+         .out = {wouldSet(kE, 2), wouldSet(kJ, 2), left(2), kCompletion}, .readOnly = true},
+        // One pass with the chosen file, a relative name taken from the start folder.
+        {.name = "relative source", .args = {"--source", "mine.kmt"},
+         .out = {set("mine.kmt", 2), left(2), kCompletion}, .after = onlyS, .source = "mine.kmt"},
+        {.name = "absolute source", .args = {"--source", "$S/mine.kmt"},
+         .out = {set("$S/mine.kmt", 2), left(2), kCompletion}, .after = onlyS,
+         .source = "mine.kmt"},
+        {.name = "Japanese source name", .e = none, .j = none, .args = {"--source", "基準一覧.KMT"},
+         .out = {set("基準一覧.KMT", 2), left(2), kCompletion}, .after = onlyS,
+         .source = "基準一覧.KMT"},
+        {.name = "missing source", .args = {"--source", "nosuch.kmt"},
+         .err = {kNoRef}, .out = {unread("nosuch.kmt")}},
+    };
+    // clang-format on
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Scene s;
+        auto put = [](const fs::path& file, const std::optional<std::string>& bytes) {
+            if (bytes) writeBytes(file, *bytes);
+        };
+        put(s.start() / kE, c.e);
+        put(s.start() / kJ, c.j);
+        put(s.start() / "KUBUN.KMT", c.startKubun);
+        put(s.kubun(), c.kubun);
+        if (!c.source.empty()) {
+            writeBytes(s.start() / named(c.source), kmt(kSource));
+            writeBytes(s.dir.path() / named(c.source), kmt(kJuniorHigh));
+        }
+        if (c.readOnly)
+            fs::permissions(
+                s.kubun(),
+                fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                fs::perm_options::remove);
+        if (c.twice) {
+            ASSERT_EQ(s.run(c.args).status, 0);
+        }
+
+        Outcome o = s.run(c.args);
+        std::vector<std::string> out;
+        for (const std::string& line : c.out) out.push_back(s.expand(line));
+        EXPECT_EQ(linesOf(o.err), c.err);
+        EXPECT_EQ(linesOf(o.out), out);
+        const bool completed = !out.empty() && out.back() == kCompletion;
+        EXPECT_EQ(o.status, completed && c.err.empty() ? 0 : 1);
+        if (c.kubun) {
+            EXPECT_EQ(readBytes(s.kubun()), c.after.value_or(*c.kubun));
+            EXPECT_EQ(listing(s.data()), std::vector<std::string>{"KUBUN.KMT"});
+        } else {
+            EXPECT_TRUE(listing(s.data()).empty());
+        }
+    }
+}
+
+// Every way of getting the command line wrong ends with status 2 and the program's own
+// diagnostics before any file is touched; each line here would otherwise run.
+TEST(KbnsetCli, UsageErrorsExitWithTwo) {
+    const std::vector<std::vector<std::string>> cases = {
+        {"--bogus"},          {"extra"},
+        {"--source"},         {"--source="},
+        {"--dry-run=1"},      {"--source", "$S/E_KUBUN.KMT", "--source=x"},
+        {"--data-dir", "$D"}, {"--start-dir", "$S"},
+    };
+    for (const auto& extra : cases) {
+        SCOPED_TRACE(testing::PrintToString(extra));
+        Scene s;
+        s.putAll();
+        Outcome o = s.run(extra);
+        EXPECT_EQ(o.status, 2);
+        EXPECT_EQ(o.out, "");
+        ASSERT_FALSE(linesOf(o.err).empty());
+        for (const std::string& line : linesOf(o.err))
+            EXPECT_TRUE(line.starts_with("kbnset-cli: "));
+        EXPECT_EQ(readBytes(s.kubun()), kmt(kDestination));
+    }
+    Scene s;
+    s.putAll();
+    fs::remove_all(s.start());
+    EXPECT_EQ(s.run({}).status, 2);
+    EXPECT_EQ(readBytes(s.kubun()), kmt(kDestination));
+
+    Outcome help = s.run({"--help", "--bogus"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_EQ(help.err, "");
+    for (const char* option : {"--data-dir", "--start-dir", "--source", "--dry-run"})
+        EXPECT_NE(help.out.find(option), std::string::npos) << option;
+}
+
+// Without --data-dir the data folder comes from the settings store and then from the eighth
+// item of ZORVEL.SEW in the folder the store names; with neither the program exits with 2.
+TEST(KbnsetCli, FindsTheDataFolderAsTheWindowDoes) {
+    for (bool named : {true, false}) {
+        SCOPED_TRACE(named ? "named by the settings" : "no settings");
+        Scene s;
+        s.putAll();
+        const fs::path settings = s.dir / "settings", config = s.dir / "config";
+        fs::create_directories(settings);
+        fs::create_directories(config);
+        writeBytes(settings / "ZORVEL.SEW", cp932("\"学校\",\"b\",\"c\",\"d\",\"e\",2024,18,\"" +
+                                                  text(s.data()) + "\"\r\n"));
+#ifdef _WIN32
+        // An empty value counts as none, as it does for the window.
+        struct Owned {
+            bool owned = false;
+            ~Owned() {
+                if (owned) removeSuiteSettings();
+            }
+        } registry;
+        registry.owned = setSuiteDataDir(named ? text(settings) : "");
+        if (!registry.owned) GTEST_SKIP() << "this user has settings of the suite";
+#else
+        if (named) writeBytes(config / "R-ZORVEL.ini", "[SCHOOL]\nDIR_ME=" + text(settings) + "\n");
+#endif
+        Outcome o = runCli({"--start-dir", text(s.start())}, s.dir.path(),
+                           {"XDG_CONFIG_HOME=" + text(config)});
+        EXPECT_EQ(o.status, named ? 0 : 2) << o.err;
+        if (named) {
+            EXPECT_EQ(linesOf(o.out),
+                      std::vector<std::string>({set(kE, 2), set(kJ, 1), left(1), kCompletion}));
+            EXPECT_EQ(readBytes(s.kubun()),
+                      classified({"E理科", "J家庭", "E体育", "", "手書き", ""}));
+        } else {
+            EXPECT_EQ(o.out, "");
+            EXPECT_TRUE(o.err.starts_with("kbnset-cli: "));
+            EXPECT_EQ(readBytes(s.kubun()), kmt(kDestination));
+        }
+    }
+}
+
+#ifndef _WIN32
+// Full tables with long names, so that the loads take long enough for the signal to arrive
+// before the first merge is over.
+std::string largeFile(const std::string& cls) {
+    std::vector<Rec> records;
+    for (int i = 0; i < 5011; ++i)
+        records.push_back({.name = "品名" + std::to_string(i) + std::string(200, 'x'),
+                           .code = "K" + std::to_string(i),
+                           .key2 = "理科",
+                           .cls = cls});
+    return kmt(records);
+}
+
+// Ctrl+C stops the run after the record in hand: nothing saved, no second pass, exit 130.
+TEST(KbnsetCli, InterruptLeavesTheFileAlone) {
+    Scene s;
+    const std::string before = largeFile("");
+    writeBytes(s.kubun(), before);
+    writeBytes(s.start() / kE, largeFile("E"));
+    writeBytes(s.start() / kJ, largeFile("J"));
+    Outcome o = runCli({"--data-dir", text(s.data()), "--start-dir", text(s.start())}, s.dir.path(),
+                       {}, true);
+    EXPECT_EQ(o.status, 130);
+    EXPECT_EQ(o.out.find(kCompletion), std::string::npos);
+    ASSERT_FALSE(linesOf(o.err).empty());
+    EXPECT_EQ(linesOf(o.err).back(), "kbnset-cli: 中断しました");
+    EXPECT_EQ(readBytes(s.kubun()), before);
+    EXPECT_EQ(listing(s.data()), std::vector<std::string>{"KUBUN.KMT"});
+}
+#endif
+
+}  // namespace
+}  // namespace kbnset::test
