@@ -10,7 +10,7 @@ namespace kbnset::runtime {
 
 namespace {
 
-constexpr std::size_t kChunk = 64 * 1024;
+constexpr std::size_t kChunk = std::size_t{64} * 1024;
 constexpr int kEnd = -1;
 
 bool isBlank(int c) {

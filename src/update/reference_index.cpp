@@ -130,6 +130,13 @@ std::int32_t ReferenceIndex::findExact(const std::string& name, const std::strin
 std::int32_t ReferenceIndex::findContained(const std::string& name, const std::string& key2) {
     auto rows = byKey2_.find(key2);
     if (rows == byKey2_.end()) return kNone;
+    // A few names are quicker to search one by one than to build a matcher for.
+    if (rows->second.size() < kScanLimit) {
+        for (std::int32_t row : rows->second)
+            if (name.find(table_[static_cast<std::size_t>(row)].KBN_NAME) != std::string::npos)
+                return row;
+        return kNone;
+    }
     std::unique_ptr<NameMatcher>& matcher = matchers_[key2];
     if (!matcher) matcher = std::make_unique<NameMatcher>(table_, rows->second);
     return matcher->firstWithin(name);

@@ -29,6 +29,7 @@ class ReferenceIndex {
 
   private:
     class NameMatcher;
+    static constexpr std::size_t kScanLimit = 32;
 
     const std::vector<category::KBN_REC>& table_;
     std::int32_t count_;

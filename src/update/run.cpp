@@ -43,16 +43,24 @@ bool pass(Session& session, std::int16_t selector, const std::string& sourcePath
     return true;
 }
 
+// Marks the session busy while the run lasts, also when a step throws.
+class RunningFlag {
+public:
+    explicit RunningFlag(bool& flag) : flag_(flag) { flag_ = true; }
+    ~RunningFlag() { flag_ = false; }
+    RunningFlag(const RunningFlag&) = delete;
+    RunningFlag& operator=(const RunningFlag&) = delete;
+
+private:
+    bool& flag_;
+};
+
 }  // namespace
 
 RunReport run(Session& session, const std::string& sourcePath, category::Context ctx) {
     RunReport report;
     session.STOP_FLG = 0;
-    session.running = true;
-    struct Idle {
-        Session& s;
-        ~Idle() { s.running = false; }
-    } idle{session};
+    RunningFlag running(session.running);
 
     if (sourcePath.empty()) {
         pass(session, 0, sourcePath, ctx, report);

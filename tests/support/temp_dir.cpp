@@ -30,13 +30,16 @@ std::string uniqueSuffix() {
     s << pid << '-' << now << '-' << counter++;
     return s.str();
 }
+
+
+fs::path makeDirectory() {
+    fs::path path = fs::temp_directory_path() / ("kbnset-test-" + uniqueSuffix());
+    fs::create_directories(path);
+    return fs::canonical(path);
+}
 }  // namespace
 
-TempDir::TempDir() : previous_(fs::current_path()) {
-    path_ = fs::temp_directory_path() / ("kbnset-test-" + uniqueSuffix());
-    fs::create_directories(path_);
-    path_ = fs::canonical(path_);
-}
+TempDir::TempDir() : path_(makeDirectory()), previous_(fs::current_path()) {}
 
 TempDir::~TempDir() {
     std::error_code ec;

@@ -1,6 +1,6 @@
 #include "runtime/console.hpp"
 
-#include <signal.h>
+#include <signal.h>  // NOLINT(modernize-deprecated-headers): sigaction is not in <csignal>
 #include <unistd.h>
 
 #include <cerrno>

@@ -64,7 +64,7 @@ std::string randomSuffix() {
 
 class PosixOutputFile final : public OutputFile {
   public:
-    static constexpr std::size_t kBufferSize = 64 * 1024;
+    static constexpr std::size_t kBufferSize = std::size_t{64} * 1024;
 
     PosixOutputFile(int fd, std::string name) : fd_(fd), name_(std::move(name)) {
         buffer_.reserve(kBufferSize);

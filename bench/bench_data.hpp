@@ -1,0 +1,63 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+#include "category/record.hpp"
+#include "category/user_interface.hpp"
+
+// Full tables for the benchmarks, and the helpers that put them on disk.
+namespace kbnset::bench {
+
+enum class DataSet {
+    // One school's file against the board's reference file: most records match exactly.
+    Realistic,
+    // Nothing matches and every ordinary record qualifies for both searches, each over the
+    // whole reference table when it is scanned.
+    Worst,
+};
+
+std::string_view nameOf(DataSet set);
+
+// Both tables filled to kTableCapacity, deterministic for a data set.
+category::Tables makeTables(DataSet set);
+
+// The same algorithm as the merge, as a plain scan of the reference table in table order:
+// the baseline that the indexed merge is measured against. Returns the records filled.
+std::int32_t baselineScanMerge(category::Tables& tables, category::UserInterface& ui);
+
+// Neither shows nor waits; counts messages so that a run that failed is noticed.
+class NullUi : public category::UserInterface {
+  public:
+    void showMessage(std::string_view /*text*/) override { ++messages; }
+    void setBusy(bool /*busy*/) override {}
+    void setStatus(std::string_view /*text*/) override {}
+    void yield() override {}
+
+    int messages = 0;
+};
+
+// A folder of its own under the system's temporary folder, removed with its files.
+class ScratchDir {
+  public:
+    ScratchDir();
+    ~ScratchDir();
+    ScratchDir(const ScratchDir&) = delete;
+    ScratchDir& operator=(const ScratchDir&) = delete;
+
+    const std::filesystem::path& path() const { return path_; }
+    std::string str() const;
+
+  private:
+    std::filesystem::path path_;
+};
+
+// The bytes of a category file holding KBN_TBL (as the save writes it) or REF_TBL.
+std::string categoryFileBytes(const category::Tables& tables);
+std::string referenceFileBytes(const category::Tables& tables);
+
+void writeFile(const std::filesystem::path& file, std::string_view bytes);
+
+}  // namespace kbnset::bench

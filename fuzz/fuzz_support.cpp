@@ -1,0 +1,106 @@
+#include "fuzz_support.hpp"
+
+#include <charconv>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <random>
+
+#include "category/code_no.hpp"
+#include "category/load.hpp"
+
+namespace kbnset::fuzz {
+
+namespace {
+
+class ScratchDir {
+  public:
+    ScratchDir() {
+        std::random_device entropy;
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            auto candidate = std::filesystem::temp_directory_path() /
+                             ("kbnset-fuzz-" + std::to_string(entropy()));
+            if (std::filesystem::create_directory(candidate)) {
+                path_ = candidate;
+                return;
+            }
+        }
+        fail("cannot create a scratch folder");
+    }
+    ~ScratchDir() {
+        std::error_code ignored;
+        std::filesystem::current_path(std::filesystem::temp_directory_path(), ignored);
+        std::filesystem::remove_all(path_, ignored);
+    }
+    ScratchDir(const ScratchDir&) = delete;
+    ScratchDir& operator=(const ScratchDir&) = delete;
+
+    const std::filesystem::path& path() const { return path_; }
+
+  private:
+    std::filesystem::path path_;
+};
+
+}  // namespace
+
+void fail(std::string_view rule) {
+    std::fprintf(stderr, "kbnset fuzz: rule broken: %.*s\n", static_cast<int>(rule.size()),
+                 rule.data());
+    std::abort();
+}
+
+const std::filesystem::path& scratchDir() {
+    static const ScratchDir dir;
+    return dir.path();
+}
+
+std::string scratchDirText() {
+    return scratchDir().string();
+}
+
+void writeFile(const std::filesystem::path& file, std::string_view bytes) {
+    std::ofstream out(file, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    out.close();
+    require(!out.fail(), "the fuzz input could not be written to its file");
+}
+
+void checkLoad(std::int16_t result, const RecordingUi& ui, std::string_view failureText,
+               std::int32_t countBefore, std::int32_t countAfter) {
+    require(!ui.busy, "the hourglass pointer outlives the load");
+    if (result == category::kLoaded) {
+        require(ui.messages.empty(), "a successful load showed a message");
+        require(countAfter >= 0 && countAfter <= category::kTableCapacity,
+                "a count outside the table");
+        return;
+    }
+    require(result == category::kReadFailed, "a load of an existing file gave neither 1 nor -1");
+    require(ui.messages.size() == 1, "a failed load showed other than exactly one message");
+    require(countAfter == countBefore, "a failed load changed its count");
+
+    // failureText "(" record number ")", the number 0 to 5011.
+    std::string_view message = ui.messages.front();
+    require(message.starts_with(failureText) && message.ends_with(")"),
+            "a read failure with the wrong text");
+    std::string_view inner = message.substr(failureText.size());
+    require(inner.size() >= 3 && inner.front() == '(', "a read failure without its record number");
+    inner = inner.substr(1, inner.size() - 2);
+    std::int32_t number = -2;
+    auto [end, error] = std::from_chars(inner.data(), inner.data() + inner.size(), number);
+    require(error == std::errc() && end == inner.data() + inner.size() && number >= 0 &&
+                number <= category::kTableCapacity,
+            "a read failure whose record number is not 0 to 5011");
+}
+
+void checkLoadedRecords(const std::vector<category::KBN_REC>& table, std::int32_t count) {
+    for (std::int32_t i = 0; i < count; ++i) {
+        const category::KBN_REC& r = table[static_cast<std::size_t>(i)];
+        require(r.REC_KIND == (r.KBN_TYPE == "管理" ? category::kManagementRecord
+                                                    : category::kOrdinaryRecord),
+                "REC_KIND does not follow KBN_TYPE");
+        require(r.CODE_NUM != -1, "a loaded record holds the code number -1");
+        require(category::CODE_NO(r.KBN_CODE) == r.CODE_NUM, "CODE_NUM is not the code's number");
+    }
+}
+
+}  // namespace kbnset::fuzz
