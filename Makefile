@@ -6,7 +6,7 @@ BUILD := build
 WINE_ENV := WINEPREFIX=$(CURDIR)/$(BUILD)/wineprefix LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8 WINEDEBUG=-all
 FUZZ_SECONDS ?= 180
 
-.PHONY: all run test deps native asan mingw test-native test-asan test-wine tables bench fuzz fuzz-short lint format gui dist clean
+.PHONY: all run test deps native asan mingw test-native test-asan test-wine tables hostile bench fuzz fuzz-short lint format gui dist clean
 
 all: native
 
@@ -54,6 +54,10 @@ tables: mingw
 	@echo "tests/data/cp932-table.tsv: $$(grep -vc '^#' tests/data/cp932-table.tsv) characters"
 
 test: test-native test-asan test-wine
+	@echo "== static analysis"
+	@$(MAKE) --no-print-directory lint
+	@echo "== short fuzz runs"
+	@$(MAKE) --no-print-directory fuzz-short
 	@echo "== all test suites passed"
 
 bench:
@@ -75,6 +79,10 @@ fuzz-short:
 lint:
 	@scripts/deps.sh native lint
 	@JOBS=$(JOBS) scripts/lint.sh
+
+# Peak memory of kbnset-cli on hostile files (100 MB without a separator, a million records...).
+hostile: native
+	@scripts/hostile-memory.sh $(BUILD)/native/src/kbnset-cli $(BUILD)/hostile
 
 format:
 	@git ls-files '*.cpp' '*.hpp' | xargs clang-format -i
