@@ -2,11 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
-#include <limits>
-#include <optional>
 #include <string>
-#include <variant>
+#include <utility>
 #include <vector>
 
 #include "runtime/error.hpp"
@@ -16,22 +15,19 @@
 namespace kbnset::runtime {
 namespace {
 
-// Serves bytes in small pieces so that values straddle the reader's refills.
-class MemoryFile : public InputFile {
-  public:
-    explicit MemoryFile(std::string bytes, std::size_t piece = 3)
-        : bytes_(std::move(bytes)), piece_(piece) {}
+using namespace std::string_literals;
+
+// Serves bytes three at a time so that values straddle the reader's refills.
+struct MemoryFile : InputFile {
+    explicit MemoryFile(std::string content) : bytes(std::move(content)) {}
     std::size_t read(char* buffer, std::size_t size) override {
-        std::size_t n = std::min({size, piece_, bytes_.size() - pos_});
-        std::memcpy(buffer, bytes_.data() + pos_, n);
-        pos_ += n;
+        const std::size_t n = std::min({size, std::size_t{3}, bytes.size() - pos});
+        std::memcpy(buffer, bytes.data() + pos, n);
+        pos += n;
         return n;
     }
-
-  private:
-    std::string bytes_;
-    std::size_t piece_;
-    std::size_t pos_ = 0;
+    std::string bytes;
+    std::size_t pos = 0;
 };
 
 SequentialReader reader(std::string bytes) {
@@ -39,114 +35,74 @@ SequentialReader reader(std::string bytes) {
 }
 
 TEST(ToLong, AcceptsSignedDigitsWithBlanksAndRejectsTheRest) {
-    struct Case {
-        const char* text;
-        std::optional<std::int32_t> value;  // nullopt: ConversionError
+    const std::pair<const char*, std::int32_t> good[] = {{"0", 0},
+                                                         {"-5", -5},
+                                                         {"+7", 7},
+                                                         {"  42\t", 42},
+                                                         {"007", 7},
+                                                         {"2147483647", 2147483647},
+                                                         {"-2147483648", -2147483647 - 1}};
+    for (const auto& [text, value] : good) EXPECT_EQ(toLong(text), value) << text;
+    for (const char* text : {"", "   ", "-", "12A", "1 2", "1.5", "- 5", "０", "0x10"})
+        EXPECT_THROW(toLong(text), ConversionError) << text;
+    for (const char* text : {"2147483648", "-2147483649", "99999999999999999999999"})
+        EXPECT_THROW(toLong(text), OverflowError) << text;
+}
+
+// Each case is read with readText to the end; then atEnd() holds and one more read fails.
+TEST(SequentialReader, SeparatorsQuotesAndBlanks) {
+    const std::pair<std::string, std::vector<std::string>> cases[] = {
+        {"\"a,b\",\"\",12\r\n-3,\"x\"\r\n", {"a,b", "", "12", "-3", "x"}},
+        {"a\rb\nc\r\n", {"a", "b", "c"}},                           // lone CR, lone LF
+        {"a\r\n\r\nb\r\n\r\n \t\r\n", {"a", "", "b"}},              // a blank line inside counts
+        {" plain , 7 \t,\" q \"  ,x", {"plain", "7", " q ", "x"}},  // blanks trimmed outside quotes
+        {"\"" + test::cp932("養護・理科室") + "\"," + test::cp932("管理"),
+         {"養護・理科室", "管理"}},
+        {"", {}},
     };
-    const Case cases[] = {
-        {"0", 0},
-        {"123", 123},
-        {"-5", -5},
-        {"+7", 7},
-        {"  42\t", 42},
-        {"007", 7},
-        {"2147483647", 2147483647},
-        {"-2147483648", std::numeric_limits<std::int32_t>::min()},
-        {"", std::nullopt},
-        {"   ", std::nullopt},
-        {"-", std::nullopt},
-        {"12A", std::nullopt},
-        {"1 2", std::nullopt},
-        {"1.5", std::nullopt},
-        {"- 5", std::nullopt},
-        {"０", std::nullopt},
-        {"0x10", std::nullopt},
-    };
-    for (const Case& c : cases) {
-        if (c.value) {
-            EXPECT_EQ(toLong(c.text), *c.value) << c.text;
-        } else {
-            EXPECT_THROW(toLong(c.text), ConversionError) << c.text;
-        }
+    for (const auto& [bytes, values] : cases) {
+        auto in = reader(bytes);
+        for (const std::string& value : values) EXPECT_EQ(in.readText(), value) << bytes;
+        EXPECT_TRUE(in.atEnd()) << bytes;
+        EXPECT_THROW(in.readText(), IoError) << bytes;
     }
-    for (const char* big : {"2147483648", "-2147483649", "99999999999999999999999"})
-        EXPECT_THROW(toLong(big), OverflowError) << big;
 }
 
-TEST(SequentialReader, LineEndsSeparateLikeCommasAndQuotesProtectCommas) {
-    auto in = reader("\"a,b\",\"\",12\r\n-3,\"x\"\r\nplain , 7 \n\"last\"\r\n\r\n");
-    EXPECT_EQ(in.readText(), "a,b");
-    EXPECT_EQ(in.readText(), "");
-    EXPECT_EQ(in.readLong(), 12);
-    EXPECT_FALSE(in.atEnd());
-    EXPECT_EQ(in.readInteger(), -3);
-    EXPECT_EQ(in.readText(), "x");
-    EXPECT_EQ(in.readText(), "plain");
-    EXPECT_EQ(in.readLong(), 7);
-    EXPECT_EQ(in.readText(), "last");
-    EXPECT_TRUE(in.atEnd());
-    EXPECT_THROW(in.readText(), IoError);
-}
-
-TEST(SequentialReader, EmptyFileIsAtEndAndCannotBeRead) {
-    auto in = reader("");
-    EXPECT_TRUE(in.atEnd());
-    EXPECT_THROW(in.readLong(), IoError);
+TEST(SequentialReader, NumbersAndTheLongestValue) {
+    auto in = reader("-32768,32767,\t-2147483648 \r\n");
+    EXPECT_EQ(in.readInteger(), -32768);
+    EXPECT_EQ(in.readInteger(), 32767);
+    EXPECT_EQ(in.readLong(), -2147483647 - 1);
+    const std::string longest(SequentialReader::kMaxValueBytes, 'a');
+    EXPECT_EQ(reader("\"" + longest + "\"\r\n").readText(), longest);
+    EXPECT_EQ(reader(longest + "\r\n").readText(), longest);
 }
 
 TEST(SequentialReader, MalformedValuesFail) {
-    struct Case {
-        std::string_view bytes;
-        bool asNumber;
+    const std::string tooLong(SequentialReader::kMaxValueBytes + 1, 'a');
+    const std::string badTexts[] = {
+        "\"ab\"c\",1\r\n",  // quote inside a quoted text
+        "ab\"c,1\r\n",      // quote inside an unquoted text
+        "\"ab\" x,1\r\n",   // text after the closing quote
+        "\"\x82\",1\r\n",   // lead byte without its trail byte
+        "\"a\0b\",1\r\n"s,  // NUL
+        "\"" + tooLong + "\"", tooLong + ",1",
     };
-    using namespace std::literals;
-    const Case conversion[] = {
-        {"\"ab\"c\",1\r\n"sv, false},  // quote inside a quoted text
-        {"ab\"c,1\r\n"sv, false},      // quote inside an unquoted text
-        {"\"ab\" x,1\r\n"sv, false},   // text after the closing quote
-        {"abc,1\r\n"sv, true},         // not a number
-        {",1\r\n"sv, true},            // empty number
-        {"\"\x82\",1\r\n"sv, false},   // lead byte without its trail byte
-        {"\"a\0b\",1\r\n"sv, false},   // NUL
-    };
-    for (const Case& c : conversion) {
-        auto in = reader(std::string(c.bytes));
-        if (c.asNumber) {
-            EXPECT_THROW(in.readLong(), ConversionError) << c.bytes;
-        } else {
-            EXPECT_THROW(in.readText(), ConversionError) << c.bytes;
-        }
-    }
+    for (const std::string& bytes : badTexts)
+        EXPECT_THROW(reader(bytes).readText(), ConversionError) << bytes.substr(0, 20);
     EXPECT_THROW(reader("\"never closed").readText(), IoError);
-    EXPECT_THROW(reader("32768\r\n").readInteger(), OverflowError);
-    EXPECT_THROW(reader("-32769\r\n").readInteger(), OverflowError);
-    EXPECT_EQ(reader("-32768\r\n").readInteger(), -32768);
+    for (const char* bytes : {"abc,1\r\n", ",1\r\n"})
+        EXPECT_THROW(reader(bytes).readLong(), ConversionError) << bytes;
     EXPECT_THROW(reader("2147483648\r\n").readLong(), OverflowError);
+    for (const char* bytes : {"32768\r\n", "-32769\r\n"})
+        EXPECT_THROW(reader(bytes).readInteger(), OverflowError) << bytes;
 }
 
-TEST(SequentialReader, ValueLengthIsBounded) {
-    std::string longest(SequentialReader::kMaxValueBytes, 'a');
-    EXPECT_EQ(reader("\"" + longest + "\"\r\n").readText(), longest);
-    EXPECT_THROW(reader("\"" + longest + "a\"\r\n").readText(), ConversionError);
-    EXPECT_THROW(reader(longest + "a,1\r\n").readText(), ConversionError);
-}
-
-TEST(SequentialReader, JapaneseTextDecodesFromCp932) {
-    auto in = reader("\"" + test::cp932("養護・理科室") + "\"," + test::cp932("管理") + "\r\n");
-    EXPECT_EQ(in.readText(), "養護・理科室");
-    EXPECT_EQ(in.readText(), "管理");
-    EXPECT_TRUE(in.atEnd());
-}
-
-class StringFile : public OutputFile {
-  public:
-    const std::string& name() const override { return name_; }
+struct StringFile : OutputFile {
+    const std::string& name() const override { return label; }
     void write(std::string_view bytes) override { data.append(bytes); }
     void commit() override {}
-    std::string data;
-
-  private:
-    std::string name_ = "memory";
+    std::string label = "memory", data;
 };
 
 TEST(SequentialWriter, QuotesTextsJoinsWithCommasEndsWithCrLf) {
