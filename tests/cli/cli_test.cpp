@@ -3,6 +3,7 @@
 
 #include <filesystem>
 #include <optional>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -22,22 +23,6 @@ constexpr char kCompletion[] = "備品区分機能設定が終了しました";
 constexpr char kNoRef[] = "基準ファイルが有りません";
 constexpr char kNoKubun[] = "備品区分ファイルが有りません";
 constexpr char kSaveFailed[] = "備品区分ファイルの保存に失敗しました";
-
-std::string text(const fs::path& p) {
-    auto u8 = p.u8string();
-    return std::string(u8.begin(), u8.end());
-}
-
-fs::path named(const std::string& utf8) {
-    return fs::path(std::u8string(utf8.begin(), utf8.end()));
-}
-
-std::vector<std::string> listing(const fs::path& dir) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(dir))
-        names.push_back(text(entry.path().filename()));
-    return names;
-}
 
 // The summary lines on standard output.
 std::string set(const std::string& file, int n) {
@@ -102,14 +87,14 @@ struct Scene {
     // "$S/" and "$S" stand for the start folder, "$D" for the data folder.
     std::string expand(std::string s) const {
         const std::pair<std::string, std::string> tokens[] = {
-            {"$S/", text(start() / "")}, {"$S", text(start())}, {"$D", text(data())}};
+            {"$S/", utf8Of(start() / "")}, {"$S", utf8Of(start())}, {"$D", utf8Of(data())}};
         for (const auto& [token, value] : tokens)
             for (auto at = s.find(token); at != std::string::npos; at = s.find(token))
                 s.replace(at, token.size(), value);
         return s;
     }
     Outcome run(const std::vector<std::string>& extra) const {
-        std::vector<std::string> args{"--data-dir", text(data()), "--start-dir", text(start())};
+        std::vector<std::string> args{"--data-dir", utf8Of(data()), "--start-dir", utf8Of(start())};
         for (const std::string& arg : extra) args.push_back(expand(arg));
         return runCli(args, dir.path());
     }
@@ -196,8 +181,8 @@ TEST(KbnsetCli, Runs) {
         put(s.start() / "KUBUN.KMT", c.startKubun);
         put(s.kubun(), c.kubun);
         if (!c.source.empty()) {
-            writeBytes(s.start() / named(c.source), kmt(kSource));
-            writeBytes(s.dir.path() / named(c.source), kmt(kJuniorHigh));
+            writeBytes(s.start() / pathOf(c.source), kmt(kSource));
+            writeBytes(s.dir.path() / pathOf(c.source), kmt(kJuniorHigh));
         }
         if (c.readOnly)
             fs::permissions(
@@ -217,9 +202,9 @@ TEST(KbnsetCli, Runs) {
         EXPECT_EQ(o.status, completed && c.err.empty() ? 0 : 1);
         if (c.kubun) {
             EXPECT_EQ(readBytes(s.kubun()), c.after.value_or(*c.kubun));
-            EXPECT_EQ(listing(s.data()), std::vector<std::string>{"KUBUN.KMT"});
+            EXPECT_EQ(namesIn(s.data()), std::set<std::string>{"KUBUN.KMT"});
         } else {
-            EXPECT_TRUE(listing(s.data()).empty());
+            EXPECT_TRUE(namesIn(s.data()).empty());
         }
     }
 }
@@ -269,7 +254,7 @@ TEST(KbnsetCli, FindsTheDataFolderAsTheWindowDoes) {
         fs::create_directories(settings);
         fs::create_directories(config);
         writeBytes(settings / "ZORVEL.SEW", cp932("\"学校\",\"b\",\"c\",\"d\",\"e\",2024,18,\"" +
-                                                  text(s.data()) + "\"\r\n"));
+                                                  utf8Of(s.data()) + "\"\r\n"));
 #ifdef _WIN32
         // An empty value counts as none, as it does for the window.
         struct Owned {
@@ -278,13 +263,14 @@ TEST(KbnsetCli, FindsTheDataFolderAsTheWindowDoes) {
                 if (owned) removeSuiteSettings();
             }
         } registry;
-        registry.owned = setSuiteDataDir(named ? text(settings) : "");
+        registry.owned = setSuiteDataDir(named ? utf8Of(settings) : "");
         if (!registry.owned) GTEST_SKIP() << "this user has settings of the suite";
 #else
-        if (named) writeBytes(config / "R-ZORVEL.ini", "[SCHOOL]\nDIR_ME=" + text(settings) + "\n");
+        if (named)
+            writeBytes(config / "R-ZORVEL.ini", "[SCHOOL]\nDIR_ME=" + utf8Of(settings) + "\n");
 #endif
-        Outcome o = runCli({"--start-dir", text(s.start())}, s.dir.path(),
-                           {"XDG_CONFIG_HOME=" + text(config)});
+        Outcome o = runCli({"--start-dir", utf8Of(s.start())}, s.dir.path(),
+                           {"XDG_CONFIG_HOME=" + utf8Of(config)});
         EXPECT_EQ(o.status, named ? 0 : 2) << o.err;
         if (named) {
             EXPECT_EQ(linesOf(o.out),
@@ -319,14 +305,14 @@ TEST(KbnsetCli, InterruptLeavesTheFileAlone) {
     writeBytes(s.kubun(), before);
     writeBytes(s.start() / kE, largeFile("E"));
     writeBytes(s.start() / kJ, largeFile("J"));
-    Outcome o = runCli({"--data-dir", text(s.data()), "--start-dir", text(s.start())}, s.dir.path(),
-                       {}, true);
+    Outcome o = runCli({"--data-dir", utf8Of(s.data()), "--start-dir", utf8Of(s.start())},
+                       s.dir.path(), {}, true);
     EXPECT_EQ(o.status, 130);
     EXPECT_EQ(o.out.find(kCompletion), std::string::npos);
     ASSERT_FALSE(linesOf(o.err).empty());
     EXPECT_EQ(linesOf(o.err).back(), "kbnset-cli: 中断しました");
     EXPECT_EQ(readBytes(s.kubun()), before);
-    EXPECT_EQ(listing(s.data()), std::vector<std::string>{"KUBUN.KMT"});
+    EXPECT_EQ(namesIn(s.data()), std::set<std::string>{"KUBUN.KMT"});
 }
 #endif
 

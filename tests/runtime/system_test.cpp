@@ -28,25 +28,12 @@ namespace kbnset::runtime {
 namespace {
 
 namespace fs = std::filesystem;
+using test::namesIn;
+using test::pathOf;
 using test::readBytes;
 using test::TempDir;
+using test::utf8Of;
 using test::writeBytes;
-
-std::string utf8(const fs::path& path) {
-    auto text = path.u8string();
-    return std::string(text.begin(), text.end());
-}
-
-fs::path pathOf(std::string_view utf8Name) {
-    return fs::path(std::u8string(utf8Name.begin(), utf8Name.end()));
-}
-
-std::set<std::string> namesIn(const fs::path& dir) {
-    std::set<std::string> names;
-    for (const auto& entry : fs::directory_iterator(dir))
-        names.insert(utf8(entry.path().filename()));
-    return names;
-}
 
 // The first half of the save: a temporary file beside `target`, written and committed.
 std::string committedTemporary(System& system, std::string_view target, std::string_view bytes) {
@@ -66,19 +53,20 @@ TEST(NativeSystem, DirectorySwitchAndOrdinaryFileLookup) {
     System& system = nativeSystem();
     const std::string before = system.currentDirectory();
 
-    system.changeDirectory(utf8(folder));
-    EXPECT_EQ(system.currentDirectory(), utf8(folder));
+    system.changeDirectory(utf8Of(folder));
+    EXPECT_EQ(system.currentDirectory(), utf8Of(folder));
     system.changeDrive("");
-    system.changeDrive(utf8(folder));  // the drive that is current already
-    EXPECT_EQ(system.currentDirectory(), utf8(folder));
-    for (const std::string& name : {std::string(), utf8(dir / "missing"), std::string("KUBUN.KMT"),
-                                    std::string("missing"), utf8(folder / "none")}) {
+    system.changeDrive(utf8Of(folder));  // the drive that is current already
+    EXPECT_EQ(system.currentDirectory(), utf8Of(folder));
+    for (const std::string& name :
+         {std::string(), utf8Of(dir / "missing"), std::string("KUBUN.KMT"), std::string("missing"),
+          utf8Of(folder / "none")}) {
         EXPECT_THROW(system.changeDirectory(name), IoError) << '"' << name << '"';
-        EXPECT_EQ(system.currentDirectory(), utf8(folder)) << name;
+        EXPECT_EQ(system.currentDirectory(), utf8Of(folder)) << name;
     }
 
     for (const std::string& name :
-         {utf8(folder / "KUBUN.KMT"), std::string("KUBUN.KMT"), std::string("備品区分.KMT")})
+         {utf8Of(folder / "KUBUN.KMT"), std::string("KUBUN.KMT"), std::string("備品区分.KMT")})
         EXPECT_TRUE(system.isOrdinaryFile(name)) << name;
     for (const char* name : {"E_KUBUN.KMT", "J_KUBUN.KMT", ""}) {
         EXPECT_FALSE(system.isOrdinaryFile(name)) << name;
@@ -114,9 +102,9 @@ TEST(NativeSystem, SaveLeavesExactlyTheWrittenBytesUnderTheTargetsName) {
         const fs::path folder = dir / "備品データ";
         fs::create_directory(folder);
         System& system = nativeSystem();
-        system.changeDirectory(utf8(folder));
+        system.changeDirectory(utf8Of(folder));
         const fs::path path = folder / pathOf(c.name);
-        const std::string target = c.bare ? c.name : utf8(path);
+        const std::string target = c.bare ? c.name : utf8Of(path);
         if (c.existed) writeBytes(path, std::string(200000, 'o'));
         std::string expected;
         auto file = system.createTemporary(target);
@@ -147,17 +135,17 @@ TEST(NativeSystem, ReadOnlyTargetIsNeverReplaced) {
     fs::permissions(target, fs::perms::owner_read);
     const fs::perms before = fs::status(target).permissions();
     System& system = nativeSystem();
-    const std::string temporary = committedTemporary(system, utf8(target), "new\r\n");
-    auto abandoned = system.createTemporary(utf8(target));
+    const std::string temporary = committedTemporary(system, utf8Of(target), "new\r\n");
+    auto abandoned = system.createTemporary(utf8Of(target));
     abandoned->write("part of a table");
     const std::string abandonedName = abandoned->name();
     abandoned.reset();
 
-    EXPECT_TRUE(system.isOrdinaryFile(utf8(target)));
-    EXPECT_THROW(system.replace(temporary, utf8(target)), IoError);
+    EXPECT_TRUE(system.isOrdinaryFile(utf8Of(target)));
+    EXPECT_THROW(system.replace(temporary, utf8Of(target)), IoError);
     EXPECT_EQ(readBytes(target), "old\r\n");
     EXPECT_EQ(fs::status(target).permissions(), before);
-    for (const std::string& name : {temporary, temporary, abandonedName, utf8(dir / "missing")})
+    for (const std::string& name : {temporary, temporary, abandonedName, utf8Of(dir / "missing")})
         system.removeFile(name);
     EXPECT_EQ(namesIn(dir.path()), std::set<std::string>{"KUBUN.KMT"});
 }
@@ -203,10 +191,10 @@ TEST(Win32Files, AttributesDecideTheLookUpAndSurviveTheReplace) {
         ASSERT_TRUE(SetFileAttributesW(target.c_str(), attributes));
         const DWORD before = GetFileAttributesW(target.c_str()) & kUserAttributes;
         System& system = nativeSystem();
-        EXPECT_EQ(system.isOrdinaryFile(utf8(target)), (attributes & (kHidden | kSystem)) == 0)
+        EXPECT_EQ(system.isOrdinaryFile(utf8Of(target)), (attributes & (kHidden | kSystem)) == 0)
             << attributes;
 
-        system.replace(committedTemporary(system, utf8(target), "new\r\n"), utf8(target));
+        system.replace(committedTemporary(system, utf8Of(target), "new\r\n"), utf8Of(target));
 
         EXPECT_EQ(readBytes(target), "new\r\n") << attributes;
         EXPECT_EQ(GetFileAttributesW(target.c_str()) & kUserAttributes, before) << attributes;
@@ -220,13 +208,13 @@ TEST(Win32Files, TargetHeldOpenByAnotherProgramIsLeftAsItWas) {
     const fs::path target = dir / "KUBUN.KMT";
     writeBytes(target, "old\r\n");
     System& system = nativeSystem();
-    const std::string temporary = committedTemporary(system, utf8(target), "new\r\n");
+    const std::string temporary = committedTemporary(system, utf8Of(target), "new\r\n");
     // Another program reading the file without letting it be deleted or renamed.
     HANDLE held = CreateFileW(target.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
 
-    EXPECT_THROW(system.replace(temporary, utf8(target)), IoError);
+    EXPECT_THROW(system.replace(temporary, utf8Of(target)), IoError);
     CloseHandle(held);
     EXPECT_EQ(readBytes(target), "old\r\n");
     system.removeFile(temporary);

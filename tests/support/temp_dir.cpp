@@ -31,7 +31,6 @@ std::string uniqueSuffix() {
     return s.str();
 }
 
-
 fs::path makeDirectory() {
     fs::path path = fs::temp_directory_path() / ("kbnset-test-" + uniqueSuffix());
     fs::create_directories(path);
@@ -58,12 +57,27 @@ TempDir::~TempDir() {
 }
 
 std::string TempDir::str() const {
-    auto u8 = path_.u8string();
-    return std::string(u8.begin(), u8.end());
+    return utf8Of(path_);
 }
 
 fs::path TempDir::operator/(std::string_view name) const {
-    return path_ / fs::path(std::u8string(name.begin(), name.end()));
+    return path_ / pathOf(name);
+}
+
+fs::path pathOf(std::string_view utf8) {
+    return fs::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+std::string utf8Of(const fs::path& path) {
+    auto u8 = path.u8string();
+    return std::string(u8.begin(), u8.end());
+}
+
+std::set<std::string> namesIn(const fs::path& dir) {
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir))
+        names.insert(utf8Of(entry.path().filename()));
+    return names;
 }
 
 void writeBytes(const fs::path& file, std::string_view bytes) {

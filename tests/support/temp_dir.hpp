@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <set>
 #include <string>
 #include <string_view>
 
@@ -24,6 +25,11 @@ class TempDir {
     std::filesystem::path path_;
     std::filesystem::path previous_;
 };
+
+// UTF-8 text to paths and back (a Windows path is UTF-16 inside), and a folder's names.
+std::filesystem::path pathOf(std::string_view utf8);
+std::string utf8Of(const std::filesystem::path& path);
+std::set<std::string> namesIn(const std::filesystem::path& dir);
 
 // Raw bytes in and out, for checking exactly what is on disk.
 void writeBytes(const std::filesystem::path& file, std::string_view bytes);
