@@ -43,13 +43,13 @@ bool pass(Session& session, std::int16_t selector, const std::string& sourcePath
     return true;
 }
 
-// Marks the session busy while the run lasts, also when a step throws.
-class RunningFlag {
+// Clears the session's running mark when the run ends, also when a step throws.
+class ClearOnExit {
 public:
-    explicit RunningFlag(bool& flag) : flag_(flag) { flag_ = true; }
-    ~RunningFlag() { flag_ = false; }
-    RunningFlag(const RunningFlag&) = delete;
-    RunningFlag& operator=(const RunningFlag&) = delete;
+    explicit ClearOnExit(bool& flag) : flag_(flag) {}
+    ~ClearOnExit() { flag_ = false; }
+    ClearOnExit(const ClearOnExit&) = delete;
+    ClearOnExit& operator=(const ClearOnExit&) = delete;
 
 private:
     bool& flag_;
@@ -60,7 +60,8 @@ private:
 RunReport run(Session& session, const std::string& sourcePath, category::Context ctx) {
     RunReport report;
     session.STOP_FLG = 0;
-    RunningFlag running(session.running);
+    session.running = true;
+    ClearOnExit idle(session.running);
 
     if (sourcePath.empty()) {
         pass(session, 0, sourcePath, ctx, report);
