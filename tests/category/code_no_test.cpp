@@ -78,13 +78,5 @@ TEST(CODE_NO, GivesTheNumberOfEveryKindOfCode) {
     }
 }
 
-TEST(CODE_NO, LetterBasesSkipTheSlotsOfKAndP) {
-    std::int32_t expected = 3000;
-    for (char letter = 'A'; letter <= 'Z'; ++letter, expected += 1000) {
-        if (letter == 'K' || letter == 'P') continue;
-        EXPECT_EQ(CODE_NO(std::string(1, letter) + "0"), expected) << letter;
-    }
-}
-
 }  // namespace
 }  // namespace kbnset::category

@@ -1,3 +1,4 @@
+// The end-to-end tests of kbnset-cli cover the missing-file and source-file cases.
 #include "update/run.hpp"
 
 #include <gtest/gtest.h>
@@ -73,50 +74,6 @@ TEST_F(RunTest, TwoPassesElementaryFirst) {
     EXPECT_EQ(categoryBytes(), once);
 }
 
-TEST_F(RunTest, MissingFilesAndTheirMessages) {
-    struct Case {
-        const char* what;
-        bool e, j, kubunInStart, kubun;
-        std::vector<std::string> messages;
-        bool completed;
-    };
-    const Case cases[] = {
-        {"only J present", false, true, false, true, {"基準ファイルが有りません"}, true},
-        {"no references anywhere",
-         false,
-         false,
-         false,
-         true,
-         {"基準ファイルが有りません", "基準ファイルが有りません"},
-         false},
-        {"no category file",
-         true,
-         true,
-         false,
-         false,
-         {"備品区分ファイルが有りません", "備品区分ファイルが有りません"},
-         false},
-        {"KUBUN.KMT of the start folder stands in", false, false, true, true, {}, true},
-    };
-    for (const Case& c : cases) {
-        std::filesystem::current_path(root.path());  // Windows cannot remove the current folder
-        std::filesystem::remove_all(root / "start");
-        std::filesystem::remove_all(root / "data");
-        std::filesystem::create_directory(root / "start");
-        std::filesystem::create_directory(root / "data");
-        if (c.e) reference("E_KUBUN.KMT", {{"", "机", "1", "A", "E"}});
-        if (c.j) reference("J_KUBUN.KMT", {{"", "机", "1", "A", "J"}});
-        if (c.kubunInStart) reference("KUBUN.KMT", {{"", "机", "1", "A", "K"}});
-        if (c.kubun) category({{"", "机", "1", "A", ""}});
-        ui.messages.clear();
-        ui.statuses.clear();
-        RunReport report = go();
-        EXPECT_EQ(ui.messages, c.messages) << c.what;
-        EXPECT_EQ(report.completed, c.completed) << c.what;
-        EXPECT_EQ(!ui.statuses.empty() && ui.statuses.back() == kCompletionText, c.completed);
-    }
-}
-
 TEST_F(RunTest, FirstPassCategoryFailureThenSecondPassFromTheOldFile) {
     reference("E_KUBUN.KMT", {{"", "机", "1", "A", "E"}});
     reference("J_KUBUN.KMT", {{"", "机", "1", "A", "J"}});
@@ -126,24 +83,6 @@ TEST_F(RunTest, FirstPassCategoryFailureThenSecondPassFromTheOldFile) {
     EXPECT_EQ(ui.messages, std::vector<std::string>{"備品区分ファイルの読込に失敗しました(0)"});
     EXPECT_TRUE(report.completed);
     EXPECT_EQ(classOf(0), "J");
-}
-
-TEST_F(RunTest, SourceFileMeansOnePassWithThatFile) {
-    reference("E_KUBUN.KMT", {{"", "机", "1", "A", "E"}});
-    reference("mine.kmt", {{"", "机", "1", "A", "M"}});
-    category({{"", "机", "1", "A", ""}});
-    RunReport report = go((root / "start" / "mine.kmt").string());
-    EXPECT_TRUE(report.completed);
-    EXPECT_EQ(report.passes.size(), 1u);
-    EXPECT_EQ(classOf(0), "M");
-
-    // A picked file that has gone, with no KUBUN.KMT beside the references: nothing else runs.
-    ui.messages.clear();
-    ui.statuses.clear();
-    report = go((root / "start" / "gone.kmt").string());
-    EXPECT_EQ(ui.messages, std::vector<std::string>{"基準ファイルが有りません"});
-    EXPECT_FALSE(report.completed);
-    EXPECT_TRUE(ui.statuses.empty());
 }
 
 TEST_F(RunTest, FailedFinalSaveIsFollowedByTheCompletionText) {
