@@ -189,40 +189,12 @@ std::int32_t baselineScanMerge(category::Tables& tables, category::UserInterface
     return filled;
 }
 
-ScratchDir::ScratchDir() {
-    std::random_device entropy;
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        auto candidate =
-            std::filesystem::temp_directory_path() / ("kbnset-bench-" + std::to_string(entropy()));
-        if (std::filesystem::create_directory(candidate)) {
-            path_ = candidate;
-            return;
-        }
-    }
-    throw std::runtime_error("cannot create a scratch folder");
-}
-
-ScratchDir::~ScratchDir() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-}
-
-std::string ScratchDir::str() const {
-    return path_.string();
-}
-
 std::string categoryFileBytes(const category::Tables& tables) {
     return fileBytes(tables.KBN_TBL, tables.KBN_CNT, {tables.HEAD_1, tables.HEAD_2});
 }
 
 std::string referenceFileBytes(const category::Tables& tables) {
     return fileBytes(tables.REF_TBL, tables.REF_CNT, {1, 0});
-}
-
-void writeFile(const std::filesystem::path& file, std::string_view bytes) {
-    std::ofstream out(file, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    if (!out) throw std::runtime_error("cannot write " + file.string());
 }
 
 }  // namespace kbnset::bench

@@ -39,25 +39,8 @@ class NullUi : public category::UserInterface {
     int messages = 0;
 };
 
-// A folder of its own under the system's temporary folder, removed with its files.
-class ScratchDir {
-  public:
-    ScratchDir();
-    ~ScratchDir();
-    ScratchDir(const ScratchDir&) = delete;
-    ScratchDir& operator=(const ScratchDir&) = delete;
-
-    const std::filesystem::path& path() const { return path_; }
-    std::string str() const;
-
-  private:
-    std::filesystem::path path_;
-};
-
 // The bytes of a category file holding KBN_TBL (as the save writes it) or REF_TBL.
 std::string categoryFileBytes(const category::Tables& tables);
 std::string referenceFileBytes(const category::Tables& tables);
-
-void writeFile(const std::filesystem::path& file, std::string_view bytes);
 
 }  // namespace kbnset::bench

@@ -5,6 +5,7 @@
 
 #include "bench_data.hpp"
 #include "runtime/system.hpp"
+#include "support/temp_dir.hpp"
 #include "update/run.hpp"
 
 // update::run on real files: reference load, category load, merge and save, one pass with
@@ -16,10 +17,10 @@ namespace {
 constexpr char kReferenceName[] = "REF_KUBUN.KMT";
 
 void BM_Run(benchmark::State& state, DataSet set) {
-    ScratchDir dir;
+    test::TempDir dir;
     const category::Tables tables = makeTables(set);
     const std::string original = categoryFileBytes(tables);
-    writeFile(dir.path() / kReferenceName, referenceFileBytes(tables));
+    test::writeBytes(dir.path() / kReferenceName, referenceFileBytes(tables));
 
     update::Session session;
     session.START_DIR = dir.str();
@@ -29,7 +30,7 @@ void BM_Run(benchmark::State& state, DataSet set) {
     for ([[maybe_unused]] auto _ : state) {
         // Every run starts from the file as it was: the save has filled it.
         state.PauseTiming();
-        writeFile(dir.path() / "KUBUN.KMT", original);
+        test::writeBytes(dir.path() / "KUBUN.KMT", original);
         state.ResumeTiming();
         update::RunReport report = update::run(session, kReferenceName, ctx);
         if (!report.completed || ui.messages != 0) {
