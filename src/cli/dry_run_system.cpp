@@ -69,22 +69,22 @@ fs::path resolve(runtime::System& real, std::string_view name) {
 }  // namespace
 
 std::string DryRunSystem::keyFor(std::string_view name) {
-    return keyOf(resolve(real_, name));
+    return keyOf(resolve(real(), name));
 }
 
 bool DryRunSystem::isOrdinaryFile(std::string_view name) {
     if (saved_.contains(keyFor(name))) return true;
-    return real_.isOrdinaryFile(name);
+    return real().isOrdinaryFile(name);
 }
 
 std::unique_ptr<runtime::InputFile> DryRunSystem::openRead(std::string_view name) {
     auto it = saved_.find(keyFor(name));
     if (it != saved_.end()) return std::make_unique<MemoryInputFile>(it->second);
-    return real_.openRead(name);
+    return real().openRead(name);
 }
 
 std::unique_ptr<runtime::OutputFile> DryRunSystem::createTemporary(std::string_view target) {
-    fs::path path = resolve(real_, target);
+    fs::path path = resolve(real(), target);
     std::error_code ec;
     // The real one fails here too: the temporary file goes into the target's directory.
     if (!fs::is_directory(path.parent_path(), ec))
@@ -99,7 +99,7 @@ void DryRunSystem::replace(std::string_view temporary, std::string_view target) 
     auto it = pending_.find(std::string(temporary));
     if (it == pending_.end() || !it->second->committed)
         throw runtime::IoError("no committed temporary file " + std::string(temporary));
-    fs::path path = resolve(real_, target);
+    fs::path path = resolve(real(), target);
     std::string key = keyOf(path);
     if (!saved_.contains(key)) {
         // What the real replace refuses, so that a dry run reports the same failure.

@@ -5,13 +5,13 @@
 #include <string_view>
 
 #include "runtime/error.hpp"
-#include "runtime/system.hpp"
+#include "runtime/forwarding_system.hpp"
 
 namespace kbnset::test {
 
 // Forwards to the real system, but the n-th call of one kind of operation fails (counting
 // from 1; 0 never fails). Makes every failure point of the loads and the save reachable.
-class FaultySystem : public runtime::System {
+class FaultySystem : public runtime::ForwardingSystem {
   public:
     enum class Op {
         None,
@@ -24,7 +24,7 @@ class FaultySystem : public runtime::System {
         Replace
     };
 
-    explicit FaultySystem(runtime::System& real) : real_(real) {}
+    explicit FaultySystem(runtime::System& real) : ForwardingSystem(real) {}
 
     void failAt(Op op, int n) {
         op_ = op;
@@ -33,29 +33,21 @@ class FaultySystem : public runtime::System {
     }
     int count(Op op) const { return op == op_ ? seen_ : 0; }
 
-    std::string currentDirectory() override { return real_.currentDirectory(); }
-    void changeDrive(std::string_view path) override { real_.changeDrive(path); }
     void changeDirectory(std::string_view path) override {
         hit(Op::ChangeDirectory);
-        real_.changeDirectory(path);
+        ForwardingSystem::changeDirectory(path);
     }
-    bool isOrdinaryFile(std::string_view name) override { return real_.isOrdinaryFile(name); }
     std::unique_ptr<runtime::InputFile> openRead(std::string_view name) override {
         hit(Op::OpenRead);
-        return std::make_unique<Input>(*this, real_.openRead(name));
+        return std::make_unique<Input>(*this, ForwardingSystem::openRead(name));
     }
     std::unique_ptr<runtime::OutputFile> createTemporary(std::string_view target) override {
         hit(Op::CreateTemporary);
-        return std::make_unique<Output>(*this, real_.createTemporary(target));
+        return std::make_unique<Output>(*this, ForwardingSystem::createTemporary(target));
     }
     void replace(std::string_view temporary, std::string_view target) override {
         hit(Op::Replace);
-        real_.replace(temporary, target);
-    }
-    void removeFile(std::string_view name) noexcept override { real_.removeFile(name); }
-    std::string readSetting(std::string_view a, std::string_view s, std::string_view k,
-                            std::string_view fallback) override {
-        return real_.readSetting(a, s, k, fallback);
+        ForwardingSystem::replace(temporary, target);
     }
 
   private:
@@ -98,7 +90,6 @@ class FaultySystem : public runtime::System {
         std::unique_ptr<runtime::OutputFile> real_;
     };
 
-    runtime::System& real_;
     Op op_ = Op::None;
     int n_ = 0;
     int seen_ = 0;

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "runtime/system.hpp"
+
+namespace kbnset::runtime {
+
+// A System that hands every call to another one: a wrapper derives from it and overrides only
+// what it changes.
+class ForwardingSystem : public System {
+  public:
+    explicit ForwardingSystem(System& real) : real_(real) {}
+
+    std::string currentDirectory() override { return real_.currentDirectory(); }
+    void changeDrive(std::string_view path) override { real_.changeDrive(path); }
+    void changeDirectory(std::string_view path) override { real_.changeDirectory(path); }
+    bool isOrdinaryFile(std::string_view name) override { return real_.isOrdinaryFile(name); }
+    std::unique_ptr<InputFile> openRead(std::string_view name) override {
+        return real_.openRead(name);
+    }
+    std::unique_ptr<OutputFile> createTemporary(std::string_view target) override {
+        return real_.createTemporary(target);
+    }
+    void replace(std::string_view temporary, std::string_view target) override {
+        real_.replace(temporary, target);
+    }
+    void removeFile(std::string_view name) noexcept override { real_.removeFile(name); }
+    std::string readSetting(std::string_view application, std::string_view section,
+                            std::string_view key, std::string_view fallback) override {
+        return real_.readSetting(application, section, key, fallback);
+    }
+
+  protected:
+    System& real() { return real_; }
+
+  private:
+    System& real_;
+};
+
+}  // namespace kbnset::runtime
