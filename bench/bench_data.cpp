@@ -36,7 +36,7 @@ constexpr std::array kLetters{'K', 'P', 'A', 'C', 'M', 'T'};
 
 KBN_REC blankRecord(std::int32_t i) {
     KBN_REC r;
-    r.REC_KIND = category::kOrdinaryRecord;
+    r.REC_KIND = category::RecordKind::ordinary;
     r.KBN_TYPE = "一般";
     r.VAL_2 = static_cast<std::int16_t>(i % 100);
     r.VAL_6 = i;
@@ -84,7 +84,7 @@ void makeRealistic(category::Tables& t) {
         int p = percent(random);
         if (p < 3) {
             r.KBN_TYPE = "管理";
-            r.REC_KIND = category::kManagementRecord;
+            r.REC_KIND = category::RecordKind::management;
         } else if (p < 13) {
             r.KBN_CLASS = pick(kClasses, random);
         } else if (p < 21) {
@@ -158,12 +158,11 @@ category::Tables makeTables(DataSet set) {
     return t;
 }
 
-std::int32_t baselineScanMerge(category::Tables& tables, category::UserInterface& ui) {
-    const std::string total = "/" + std::to_string(tables.KBN_CNT);
+std::int32_t baselineScanMerge(category::Tables& tables, update::UserInterface& ui) {
     std::int32_t filled = 0;
     for (std::int32_t i = 0; i < tables.KBN_CNT; ++i) {
         KBN_REC& record = tables.KBN_TBL[static_cast<std::size_t>(i)];
-        if (record.REC_KIND == category::kOrdinaryRecord && record.KBN_CLASS.empty()) {
+        if (record.REC_KIND == category::RecordKind::ordinary && record.KBN_CLASS.empty()) {
             for (std::int32_t j = 0; j < tables.REF_CNT; ++j) {
                 const KBN_REC& ref = tables.REF_TBL[static_cast<std::size_t>(j)];
                 if (ref.KBN_NAME == record.KBN_NAME && ref.KBN_KEY2 == record.KBN_KEY2) {
@@ -183,7 +182,7 @@ std::int32_t baselineScanMerge(category::Tables& tables, category::UserInterface
             }
             if (!record.KBN_CLASS.empty()) ++filled;
         }
-        ui.setStatus(std::to_string(i + 1) + total);
+        ui.progress(i + 1, tables.KBN_CNT);
         ui.yield();
     }
     return filled;

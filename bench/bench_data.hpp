@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "category/record.hpp"
-#include "category/user_interface.hpp"
+#include "update/user_interface.hpp"
 
 // Full tables for the benchmarks, and the helpers that put them on disk.
 namespace kbnset::bench {
@@ -26,14 +26,14 @@ category::Tables makeTables(DataSet set);
 
 // The same algorithm as the merge, as a plain scan of the reference table in table order:
 // the baseline that the indexed merge is measured against. Returns the records filled.
-std::int32_t baselineScanMerge(category::Tables& tables, category::UserInterface& ui);
+std::int32_t baselineScanMerge(category::Tables& tables, update::UserInterface& ui);
 
 // Neither shows nor waits; counts messages so that a run that failed is noticed.
-class NullUi : public category::UserInterface {
+class NullUi : public update::UserInterface {
   public:
     void showMessage(std::string_view /*text*/) override { ++messages; }
     void setBusy(bool /*busy*/) override {}
-    void setStatus(std::string_view /*text*/) override {}
+    void progress(std::int32_t /*done*/, std::int32_t /*total*/) override {}
     void yield() override {}
 
     int messages = 0;

@@ -32,7 +32,7 @@ bool sameAsBaseline(DataSet set) {
     category::Tables indexed = makeTables(set);
     category::Tables scanned = indexed;
     NullUi ui;
-    const std::int16_t STOP_FLG = 0;
+    const update::StopFlag STOP_FLG = update::StopFlag::none;
     update::KBN_MERGE(indexed, STOP_FLG, ui);
     baselineScanMerge(scanned, ui);
     return indexed.KBN_TBL == scanned.KBN_TBL;
@@ -43,8 +43,8 @@ void BM_KBN_MERGE(benchmark::State& state, DataSet set) {
         state.SkipWithError("KBN_MERGE and the baseline scan fill differently");
         return;
     }
-    const std::int16_t STOP_FLG = 0;
-    measureMerge(state, set, [&STOP_FLG](category::Tables& t, category::UserInterface& ui) {
+    const update::StopFlag STOP_FLG = update::StopFlag::none;
+    measureMerge(state, set, [&STOP_FLG](category::Tables& t, update::UserInterface& ui) {
         return update::KBN_MERGE(t, STOP_FLG, ui);
     });
 }

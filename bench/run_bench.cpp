@@ -26,13 +26,13 @@ void BM_Run(benchmark::State& state, DataSet set) {
     session.START_DIR = dir.str();
     session.DATA_DIR = dir.str();
     NullUi ui;
-    category::Context ctx{runtime::nativeSystem(), ui};
     for ([[maybe_unused]] auto _ : state) {
         // Every run starts from the file as it was: the save has filled it.
         state.PauseTiming();
         test::writeBytes(dir.path() / "KUBUN.KMT", original);
         state.ResumeTiming();
-        update::RunReport report = update::run(session, kReferenceName, ctx);
+        update::RunReport report =
+            update::run(session, kReferenceName, runtime::nativeSystem(), ui);
         if (!report.completed || ui.messages != 0) {
             state.SkipWithError("the run did not complete without a message");
             break;

@@ -21,23 +21,26 @@ int readBoth(std::string_view bytes) {
     category::Context ctx{runtime::nativeSystem(), ui};
 
     tables.KBN_CNT = kCountBeforeCategory;
-    std::int16_t asCategory = category::KBN_LOAD(tables, scratchDirText(), ctx);
+    category::LoadResult asCategory = category::KBN_LOAD(tables, scratchDirText(), ctx);
     checkLoad(asCategory, ui, "備品区分ファイルの読込に失敗しました", kCountBeforeCategory,
               tables.KBN_CNT);
-    if (asCategory == category::kLoaded) checkLoadedRecords(tables.KBN_TBL, tables.KBN_CNT);
+    if (asCategory == category::LoadResult::loaded)
+        checkLoadedRecords(tables.KBN_TBL, tables.KBN_CNT);
 
     ui.clear();
     tables.REF_CNT = kCountBeforeReference;
-    std::int16_t asReference =
-        category::REF_LOAD(tables, 2, scratchDirText(), category::kCategoryFile, ctx);
+    category::LoadResult asReference = category::REF_LOAD(
+        tables, category::Selector::source, scratchDirText(), category::kCategoryFile, ctx);
     checkLoad(asReference, ui, "基準ファイルの読込に失敗しました", kCountBeforeReference,
               tables.REF_CNT);
-    if (asReference == category::kLoaded) checkLoadedRecords(tables.REF_TBL, tables.REF_CNT);
+    if (asReference == category::LoadResult::loaded)
+        checkLoadedRecords(tables.REF_TBL, tables.REF_CNT);
 
     // The reference header takes text where the category header needs numbers, and the
     // records are read alike: whatever loads as a category file loads as a reference file.
-    if (asCategory == category::kLoaded) {
-        require(asReference == category::kLoaded, "a category file that fails as a reference");
+    if (asCategory == category::LoadResult::loaded) {
+        require(asReference == category::LoadResult::loaded,
+                "a category file that fails as a reference");
         require(tables.REF_CNT == tables.KBN_CNT, "the two loads count differently");
         for (std::int32_t i = 0; i < tables.KBN_CNT; ++i) {
             auto at = static_cast<std::size_t>(i);

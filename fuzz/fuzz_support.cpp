@@ -65,16 +65,17 @@ void writeFile(const std::filesystem::path& file, std::string_view bytes) {
     require(!out.fail(), "the fuzz input could not be written to its file");
 }
 
-void checkLoad(std::int16_t result, const RecordingUi& ui, std::string_view failureText,
+void checkLoad(category::LoadResult result, const RecordingUi& ui, std::string_view failureText,
                std::int32_t countBefore, std::int32_t countAfter) {
     require(!ui.busy, "the hourglass pointer outlives the load");
-    if (result == category::kLoaded) {
+    if (result == category::LoadResult::loaded) {
         require(ui.messages.empty(), "a successful load showed a message");
         require(countAfter >= 0 && countAfter <= category::kTableCapacity,
                 "a count outside the table");
         return;
     }
-    require(result == category::kReadFailed, "a load of an existing file gave neither 1 nor -1");
+    require(result == category::LoadResult::readFailed,
+            "a load of an existing file gave neither 1 nor -1");
     require(ui.messages.size() == 1, "a failed load showed other than exactly one message");
     require(countAfter == countBefore, "a failed load changed its count");
 
@@ -95,8 +96,8 @@ void checkLoad(std::int16_t result, const RecordingUi& ui, std::string_view fail
 void checkLoadedRecords(const std::vector<category::KBN_REC>& table, std::int32_t count) {
     for (std::int32_t i = 0; i < count; ++i) {
         const category::KBN_REC& r = table[static_cast<std::size_t>(i)];
-        require(r.REC_KIND == (r.KBN_TYPE == "管理" ? category::kManagementRecord
-                                                    : category::kOrdinaryRecord),
+        require(r.REC_KIND == (r.KBN_TYPE == "管理" ? category::RecordKind::management
+                                                    : category::RecordKind::ordinary),
                 "REC_KIND does not follow KBN_TYPE");
         require(r.CODE_NUM != -1, "a loaded record holds the code number -1");
         require(category::CODE_NO(r.KBN_CODE) == r.CODE_NUM, "CODE_NUM is not the code's number");

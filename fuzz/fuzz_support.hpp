@@ -4,10 +4,11 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "category/record.hpp"
-#include "category/user_interface.hpp"
+#include "update/user_interface.hpp"
 
 // What the fuzz targets share: a private folder, a user that records what it was shown,
 // and the checks whose failure is a crash.
@@ -24,37 +25,37 @@ const std::filesystem::path& scratchDir();
 std::string scratchDirText();
 void writeFile(const std::filesystem::path& file, std::string_view bytes);
 
-class RecordingUi : public category::UserInterface {
+class RecordingUi : public update::UserInterface {
   public:
     void showMessage(std::string_view text) override {
         require(!busy, "a message box under the hourglass pointer");
         messages.emplace_back(text);
     }
     void setBusy(bool on) override { busy = on; }
-    void setStatus(std::string_view text) override {
-        lastStatus = text;
-        ++statuses;
+    void progress(std::int32_t done, std::int32_t total) override {
+        lastProgress = {done, total};
+        ++progressed;
     }
     void yield() override { ++yields; }
 
     void clear() {
         messages.clear();
-        lastStatus.clear();
-        statuses = 0;
+        lastProgress = {};
+        progressed = 0;
         yields = 0;
         busy = false;
     }
 
     std::vector<std::string> messages;
-    std::string lastStatus;
-    int statuses = 0;
+    std::pair<std::int32_t, std::int32_t> lastProgress;  // done, total
+    int progressed = 0;
     int yields = 0;
     bool busy = false;
 };
 
 // The rule of every load: success without a message, or a read failure with exactly one
 // message `failureText` + "(n)" and the count as it was. `result` is the load's flag.
-void checkLoad(std::int16_t result, const RecordingUi& ui, std::string_view failureText,
+void checkLoad(category::LoadResult result, const RecordingUi& ui, std::string_view failureText,
                std::int32_t countBefore, std::int32_t countAfter);
 
 // The records that a successful load leaves are consistent with what the load works out.

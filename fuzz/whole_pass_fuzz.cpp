@@ -31,7 +31,8 @@ std::int32_t scanMerge(std::vector<KBN_REC>& destination, const std::vector<KBN_
                        std::int32_t referenceCount) {
     std::int32_t filled = 0;
     for (KBN_REC& record : destination) {
-        if (record.REC_KIND != category::kOrdinaryRecord || !record.KBN_CLASS.empty()) continue;
+        if (record.REC_KIND != category::RecordKind::ordinary || !record.KBN_CLASS.empty())
+            continue;
         for (std::int32_t j = 0; j < referenceCount; ++j) {
             const KBN_REC& ref = reference[static_cast<std::size_t>(j)];
             if (ref.KBN_NAME == record.KBN_NAME && ref.KBN_KEY2 == record.KBN_KEY2) {
@@ -69,30 +70,31 @@ int onePass(std::string_view input) {
     RecordingUi ui;
     category::Context ctx{runtime::nativeSystem(), ui};
     tables.REF_CNT = kCountBefore;
-    std::int16_t result = category::REF_LOAD(tables, 2, dir, kReferenceName, ctx);
+    category::LoadResult result =
+        category::REF_LOAD(tables, category::Selector::source, dir, kReferenceName, ctx);
     checkLoad(result, ui, "基準ファイルの読込に失敗しました", kCountBefore, tables.REF_CNT);
-    if (result != category::kLoaded) return 0;
+    if (result != category::LoadResult::loaded) return 0;
 
     ui.clear();
     tables.KBN_CNT = kCountBefore;
     result = category::KBN_LOAD(tables, dir, ctx);
     checkLoad(result, ui, "備品区分ファイルの読込に失敗しました", kCountBefore, tables.KBN_CNT);
-    if (result != category::kLoaded) return 0;
+    if (result != category::LoadResult::loaded) return 0;
     const std::int32_t count = tables.KBN_CNT;
     const auto end = tables.KBN_TBL.begin() + count;
 
     std::vector<KBN_REC> expected(tables.KBN_TBL.begin(), end);
     const std::int32_t expectedFilled = scanMerge(expected, tables.REF_TBL, tables.REF_CNT);
     ui.clear();
-    const std::int16_t STOP_FLG = 0;
+    const update::StopFlag STOP_FLG = update::StopFlag::none;
     const std::int32_t filled = update::KBN_MERGE(tables, STOP_FLG, ui);
     require(std::equal(expected.begin(), expected.end(), tables.KBN_TBL.begin()),
             "the merge and a plain scan fill differently");
     require(filled == expectedFilled, "the merge miscounts what it filled");
     require(ui.messages.empty(), "the merge showed a message");
-    require(ui.statuses == count && ui.yields == count, "not one progress text and yield a record");
-    require(count == 0 || ui.lastStatus == std::to_string(count) + "/" + std::to_string(count),
-            "the last progress text is not N/N");
+    require(ui.progressed == count && ui.yields == count, "not one progress and yield a record");
+    require(count == 0 || ui.lastProgress == std::pair{count, count},
+            "the last progress is not N/N");
 
     ui.clear();
     category::KBN_SAVE(tables, dir, ctx);
@@ -100,7 +102,8 @@ int onePass(std::string_view input) {
 
     reread.KBN_CNT = kCountBefore;
     result = category::KBN_LOAD(reread, dir, ctx);
-    require(result == category::kLoaded && ui.messages.empty(), "the saved file does not load");
+    require(result == category::LoadResult::loaded && ui.messages.empty(),
+            "the saved file does not load");
     require(reread.KBN_CNT == count, "the saved file loads another number of records");
     require(reread.HEAD_1 == tables.HEAD_1 && reread.HEAD_2 == tables.HEAD_2,
             "the saved file loads other header values");

@@ -4,9 +4,9 @@
 #include <utility>
 
 #include "app/layout.hpp"
-#include "app/startup.hpp"
 #include "category/load.hpp"
 #include "runtime/error.hpp"
+#include "update/data_directory.hpp"
 
 namespace kbnset::app {
 
@@ -39,8 +39,8 @@ void MainForm::onLoad() {
     view_.setOuterHeight(kCompactHeight);
     view_.setStatus("");
     session_.START_DIR = system_.currentDirectory();
-    session_.DATA_DIR = readDataDirSetting(system_);
-    SF_LOAD(session_.DATA_DIR, system_);
+    session_.DATA_DIR = update::readDataDirSetting(system_);
+    update::SF_LOAD(session_.DATA_DIR, system_);
     setFileName(0, session_.DATA_DIR + kCategorySuffix);
 }
 
@@ -85,7 +85,7 @@ void MainForm::onStartClick() {
     if (closed_ || session_.running) return;
     // A close asked for during the run waited for the run to unwind, by return or by throw.
     try {
-        update::run(session_, F_NAME_[1], {system_, view_});
+        update::run(session_, F_NAME_[1], system_, view_);
     } catch (...) {
         if (closePending_) closeNow();
         throw;
@@ -94,7 +94,7 @@ void MainForm::onStartClick() {
 }
 
 void MainForm::onStopClick() {
-    if (session_.running) session_.STOP_FLG = 1;
+    if (session_.running) session_.STOP_FLG = update::StopFlag::requested;
 }
 
 void MainForm::onCloseRequest() {
@@ -102,7 +102,7 @@ void MainForm::onCloseRequest() {
     if (session_.running) {
         // The merge returns after its current record and nothing is saved; onStartClick then
         // finishes the close, so no handler runs on a window that is gone.
-        session_.STOP_FLG = 1;
+        session_.STOP_FLG = update::StopFlag::requested;
         closePending_ = true;
         return;
     }

@@ -1,9 +1,10 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
-#include "category/user_interface.hpp"
+#include "update/user_interface.hpp"
 
 namespace kbnset::app {
 
@@ -36,10 +37,17 @@ inline constexpr int kCtrlMask = 2;
 inline constexpr int kAltMask = 4;
 
 // What the window's logic asks of the screen. The real window and the tests' recording fake
-// implement it. As a category::UserInterface it also serves the update run: message box,
+// implement it. As an update::UserInterface it also serves the update run: message box,
 // hourglass pointer, the status line Label3 and the yield.
-class View : public category::UserInterface {
+class View : public update::UserInterface {
   public:
+    // The status line, Label3.
+    virtual void setStatus(std::string_view text) = 0;
+    // "k/N" on the status line.
+    void progress(std::int32_t done, std::int32_t total) override;
+    // The completion text on the status line when the run completed.
+    void runFinished(const update::RunReport& report) override;
+
     virtual void setCaption(Control control, std::string_view text) = 0;
     virtual void setVisible(Control control, bool visible) = 0;
     virtual void setEnabled(Control control, bool enabled) = 0;

@@ -34,15 +34,15 @@ std::string failureText(const Messages& messages, std::int32_t recordNumber) {
 // The part that both loads share, from the existence test on: opens `name`, reads the header
 // through `readHeader` and every record into `table`. `count` changes only on success or
 // when the file is missing.
-std::int16_t loadTable(const std::string& name, std::vector<KBN_REC>& table, std::int32_t& count,
-                       const std::function<void(runtime::SequentialReader&)>& readHeader,
-                       const Messages& messages, Context ctx) {
+LoadResult loadTable(const std::string& name, std::vector<KBN_REC>& table, std::int32_t& count,
+                     const std::function<void(runtime::SequentialReader&)>& readHeader,
+                     const Messages& messages, Context ctx) {
     std::int32_t recordNumber = 0;
     try {
         if (!ctx.system.isOrdinaryFile(name)) {
             ctx.ui.showMessage(messages.missing);
             count = 0;
-            return kMissing;
+            return LoadResult::missing;
         }
         // Unwinding closes the file, then restores the pointer, before any message shows.
         BusyPointer busy(ctx.ui);
@@ -55,16 +55,16 @@ std::int16_t loadTable(const std::string& name, std::vector<KBN_REC>& table, std
             KBN_REC& record = table[static_cast<std::size_t>(recordNumber)];
             readRecord(in, record);
             record.REC_KIND =
-                record.KBN_TYPE == kManagementType ? kManagementRecord : kOrdinaryRecord;
+                record.KBN_TYPE == kManagementType ? RecordKind::management : RecordKind::ordinary;
             record.KBN_CODE = runtime::toUpperHalfwidth(record.KBN_CODE);
             record.CODE_NUM = CODE_NO(record.KBN_CODE);
             if (record.CODE_NUM == -1) throw runtime::ConversionError("invalid category code");
         }
         count = recordNumber + 1;
-        return kLoaded;
+        return LoadResult::loaded;
     } catch (const std::exception&) {
         ctx.ui.showMessage(failureText(messages, recordNumber));
-        return kReadFailed;
+        return LoadResult::readFailed;
     }
 }
 
@@ -75,29 +75,41 @@ void switchTo(runtime::System& system, const std::string& dir) {
     system.changeDirectory(dir);
 }
 
-std::int16_t REF_LOAD(Tables& tables, std::int16_t selector, const std::string& START_DIR,
-                      const std::string& sourcePath, Context ctx) {
+std::string referenceFileName(Selector selector, const std::string& sourcePath) {
+    switch (selector) {
+        case Selector::elementary:
+            return kElementaryFile;
+        case Selector::juniorHigh:
+            return kJuniorHighFile;
+        case Selector::source:
+            break;
+    }
+    return sourcePath;
+}
+
+LoadResult REF_LOAD(Tables& tables, Selector selector, const std::string& START_DIR,
+                    const std::string& sourcePath, Context ctx) {
     std::string name;
     try {
         switchTo(ctx.system, START_DIR);
-        name = selector == 0 ? kElementaryFile : selector == 1 ? kJuniorHighFile : sourcePath;
+        name = referenceFileName(selector, sourcePath);
         if (!ctx.system.isOrdinaryFile(name)) name = kCategoryFile;
     } catch (const std::exception&) {
         // Not reported by the load as the suite had it (the error went unhandled); a read
         // failure of the reference file is the clearest thing to tell the user.
         ctx.ui.showMessage(failureText(kReferenceMessages, 0));
-        return kReadFailed;
+        return LoadResult::readFailed;
     }
     return loadTable(name, tables.REF_TBL, tables.REF_CNT, readReferenceHeader, kReferenceMessages,
                      ctx);
 }
 
-std::int16_t KBN_LOAD(Tables& tables, const std::string& DATA_DIR, Context ctx) {
+LoadResult KBN_LOAD(Tables& tables, const std::string& DATA_DIR, Context ctx) {
     try {
         switchTo(ctx.system, DATA_DIR);
     } catch (const std::exception&) {
         ctx.ui.showMessage(failureText(kCategoryMessages, 0));
-        return kReadFailed;
+        return LoadResult::readFailed;
     }
     auto readHeader = [&tables](runtime::SequentialReader& in) {
         Header header = readCategoryHeader(in);

@@ -3,34 +3,40 @@
 #include <cstdint>
 #include <string>
 
+#include "category/context.hpp"
 #include "category/record.hpp"
-#include "category/user_interface.hpp"
 #include "runtime/system.hpp"
 
 namespace kbnset::category {
 
-// Result flags of a load.
-inline constexpr std::int16_t kLoaded = 1;
-inline constexpr std::int16_t kMissing = 0;
-inline constexpr std::int16_t kReadFailed = -1;
+// What a load returns.
+enum class LoadResult : std::int16_t {
+    loaded = 1,
+    missing = 0,  // shown to the user as missing
+    readFailed = -1,
+};
+
+// Which reference file REF_LOAD reads.
+enum class Selector : std::int16_t {
+    elementary = 0,  // E_KUBUN.KMT in START_DIR
+    juniorHigh = 1,  // J_KUBUN.KMT in START_DIR
+    source = 2,      // the source path the user chose
+};
 
 inline constexpr char kCategoryFile[] = "KUBUN.KMT";
 inline constexpr char kElementaryFile[] = "E_KUBUN.KMT";
 inline constexpr char kJuniorHighFile[] = "J_KUBUN.KMT";
 
-// Where the steps reach the system and the user.
-struct Context {
-    runtime::System& system;
-    UserInterface& ui;
-};
+// The reference file a selector names; `sourcePath` for Selector::source.
+std::string referenceFileName(Selector selector, const std::string& sourcePath);
 
-// Reads a reference file into REF_TBL: selector 0 E_KUBUN.KMT, 1 J_KUBUN.KMT (both in
-// START_DIR), anything else `sourcePath`. KUBUN.KMT in START_DIR stands in for a missing file.
-std::int16_t REF_LOAD(Tables& tables, std::int16_t selector, const std::string& START_DIR,
-                      const std::string& sourcePath, Context ctx);
+// Reads the selector's reference file into REF_TBL. KUBUN.KMT in START_DIR stands in for a
+// missing file.
+LoadResult REF_LOAD(Tables& tables, Selector selector, const std::string& START_DIR,
+                    const std::string& sourcePath, Context ctx);
 
 // Reads KUBUN.KMT from DATA_DIR into KBN_TBL, HEAD_1 and HEAD_2.
-std::int16_t KBN_LOAD(Tables& tables, const std::string& DATA_DIR, Context ctx);
+LoadResult KBN_LOAD(Tables& tables, const std::string& DATA_DIR, Context ctx);
 
 // The working-directory switch: the drive of the first character, then the directory.
 void switchTo(runtime::System& system, const std::string& dir);

@@ -8,8 +8,14 @@ namespace kbnset::category {
 
 // One category record: the values of one record line, plus the kind and the code number
 // worked out on load.
+// REC_KIND, worked out from KBN_TYPE on load.
+enum class RecordKind : std::int16_t {
+    management = 1,  // KBN_TYPE is "管理"
+    ordinary = 2,
+};
+
 struct KBN_REC {
-    std::int16_t REC_KIND = 0;  // 1 management record ("管理"), 2 ordinary
+    RecordKind REC_KIND{};  // 0, no kind, until loaded
     std::string KBN_TYPE;
     std::int16_t VAL_2 = 0;
     std::string KBN_NAME;
@@ -24,9 +30,6 @@ struct KBN_REC {
 
     friend bool operator==(const KBN_REC&, const KBN_REC&) = default;
 };
-
-inline constexpr std::int16_t kManagementRecord = 1;
-inline constexpr std::int16_t kOrdinaryRecord = 2;
 
 // Both tables hold exactly this many records; a file with more does not load.
 inline constexpr std::int32_t kTableCapacity = 5011;

@@ -14,7 +14,7 @@ constexpr char kSaveFailed[] = "備品区分ファイルの保存に失敗しま
 
 // The table goes to a temporary file beside KUBUN.KMT, which then replaces it in one step:
 // a failure or a crash at any point leaves the old file whole.
-void KBN_SAVE(const Tables& tables, const std::string& DATA_DIR, Context ctx) {
+bool KBN_SAVE(const Tables& tables, const std::string& DATA_DIR, Context ctx) {
     std::string temporary;
     try {
         switchTo(ctx.system, DATA_DIR);
@@ -27,10 +27,12 @@ void KBN_SAVE(const Tables& tables, const std::string& DATA_DIR, Context ctx) {
             writeRecord(out, tables.KBN_TBL[static_cast<std::size_t>(i)]);
         file->commit();
         ctx.system.replace(temporary, kCategoryFile);
+        return true;
     } catch (const std::exception&) {
         // Unwinding has closed the file and restored the pointer.
         if (!temporary.empty()) ctx.system.removeFile(temporary);
         ctx.ui.showMessage(kSaveFailed);
+        return false;
     }
 }
 

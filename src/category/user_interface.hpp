@@ -4,8 +4,8 @@
 
 namespace kbnset::category {
 
-// What the steps show the user. The window and the console each implement it; the steps
-// do not know which one they talk to.
+// What the loads and the save show the user. The window and the console each implement it;
+// the steps do not know which one they talk to.
 class UserInterface {
   public:
     virtual ~UserInterface() = default;
@@ -13,13 +13,6 @@ class UserInterface {
     virtual void showMessage(std::string_view text) = 0;
     // The hourglass pointer while a file is read or written.
     virtual void setBusy(bool busy) = 0;
-    // The status line (Label3).
-    virtual void setStatus(std::string_view text) = 0;
-    // Handle whatever the user did meanwhile, then return.
-    virtual void yield() = 0;
-    // A pass of the update run begins with this reference file (a progress display may
-    // name it). The window shows nothing for it.
-    virtual void passStarted(std::string_view /*referenceFile*/) {}
 };
 
 // Shows the hourglass for its lifetime; restore() ends it early, before a message box.

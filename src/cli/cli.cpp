@@ -1,14 +1,15 @@
 #include "cli/cli.hpp"
 
+#include <algorithm>
 #include <exception>
 #include <filesystem>
 #include <optional>
 #include <system_error>
 
-#include "app/startup.hpp"
 #include "cli/dry_run_system.hpp"
 #include "cli/options.hpp"
 #include "cli/paths.hpp"
+#include "update/data_directory.hpp"
 
 namespace kbnset::cli {
 
@@ -39,7 +40,7 @@ int run(const Options& options, runtime::System& system, Console& console) {
     const std::string current = system.currentDirectory();
     session.START_DIR = options.startDir ? absoluteDirectory(current, *options.startDir) : current;
     session.DATA_DIR = options.dataDir ? absoluteDirectory(current, *options.dataDir)
-                                       : app::findDataDirectory(system);
+                                       : update::findDataDirectory(system);
     std::error_code ec;
     if (!fs::is_directory(pathOf(session.START_DIR), ec)) {
         diagnose(console, "--start-dir のフォルダが有りません: " + session.START_DIR);
@@ -59,7 +60,7 @@ int run(const Options& options, runtime::System& system, Console& console) {
     ConsoleUserInterface ui(console, session.STOP_FLG);
     update::RunReport report;
     try {
-        report = update::run(session, options.source, {used, ui});
+        report = update::run(session, options.source, used, ui);
     } catch (const std::exception& e) {
         // Only what the steps leave unhandled, such as a START_DIR that vanished meanwhile.
         ui.finish();
@@ -73,7 +74,10 @@ int run(const Options& options, runtime::System& system, Console& console) {
         diagnose(console, "中断しました");
         return kExitInterrupted;
     }
-    return report.completed && ui.messageCount() == 0 ? kExitOk : kExitFailed;
+    // A pass that could not load or save has told the user why; the run still failed.
+    const bool allSaved = std::ranges::all_of(
+        report.passes, [](const update::PassReport& p) { return p.merged && p.saved; });
+    return report.completed && allSaved ? kExitOk : kExitFailed;
 }
 
 }  // namespace

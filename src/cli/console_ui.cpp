@@ -1,8 +1,6 @@
 #include "cli/console_ui.hpp"
 
 #include <algorithm>
-#include <charconv>
-#include <optional>
 
 #include "runtime/console.hpp"
 
@@ -34,13 +32,6 @@ std::size_t cells(std::string_view utf8) {
     return n;
 }
 
-std::optional<std::int32_t> number(std::string_view text) {
-    std::int32_t value = 0;
-    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (ec != std::errc() || end != text.data() + text.size() || value < 0) return std::nullopt;
-    return value;
-}
-
 }  // namespace
 
 Console& nativeConsole() {
@@ -60,29 +51,21 @@ std::string progressLine(std::string_view file, std::int32_t done, std::int32_t 
     return line;
 }
 
-ConsoleUserInterface::ConsoleUserInterface(Console& console, std::int16_t& STOP_FLG)
+ConsoleUserInterface::ConsoleUserInterface(Console& console, update::StopFlag& STOP_FLG)
     : console_(console), STOP_FLG_(STOP_FLG), terminal_(console.errIsTerminal()) {}
 
 void ConsoleUserInterface::showMessage(std::string_view text) {
     clearLine();
     console_.err(std::string(text) + "\n");
-    ++messages_;
 }
 
-// The merge reports "n/N" after every record; other texts (the completion text) are the
-// front end's to print, on standard output.
-void ConsoleUserInterface::setStatus(std::string_view text) {
-    if (!terminal_) return;
-    auto slash = text.find('/');
-    if (slash == std::string_view::npos) return;
-    auto done = number(text.substr(0, slash));
-    auto total = number(text.substr(slash + 1));
-    if (!done || !total || *total == 0) return;
+void ConsoleUserInterface::progress(std::int32_t done, std::int32_t total) {
+    if (!terminal_ || done < 0 || total <= 0) return;
     // Redraw only when the percentage moves: thousands of records would otherwise mean
     // thousands of writes to the terminal.
-    int percent = static_cast<int>(std::int64_t{*done} * 100 / *total);
-    if (percent == drawnPercent_ && *done != *total) return;
-    std::string line = progressLine(file_, *done, *total);
+    int percent = static_cast<int>(std::int64_t{done} * 100 / total);
+    if (percent == drawnPercent_ && done != total) return;
+    std::string line = progressLine(file_, done, total);
     std::size_t width = cells(line);
     std::string draw = "\r" + line;
     if (width < drawnCells_) draw.append(drawnCells_ - width, ' ');
@@ -92,7 +75,7 @@ void ConsoleUserInterface::setStatus(std::string_view text) {
 }
 
 void ConsoleUserInterface::yield() {
-    if (console_.interrupted()) STOP_FLG_ = 1;
+    if (console_.interrupted()) STOP_FLG_ = update::StopFlag::requested;
 }
 
 void ConsoleUserInterface::passStarted(std::string_view referenceFile) {

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "category/user_interface.hpp"
+#include "update/user_interface.hpp"
 
 namespace kbnset::cli {
 
@@ -25,30 +25,28 @@ Console& nativeConsole();
 std::string progressLine(std::string_view file, std::int32_t done, std::int32_t total);
 
 // The steps' user interface on a console: a message box becomes one line on standard
-// error; the status line drives a progress bar, drawn only when standard error is a
+// error; the merge's progress drives a progress bar, drawn only when standard error is a
 // terminal; the yield turns a Ctrl+C into the stop request.
-class ConsoleUserInterface final : public category::UserInterface {
+class ConsoleUserInterface final : public update::UserInterface {
   public:
-    ConsoleUserInterface(Console& console, std::int16_t& STOP_FLG);
+    ConsoleUserInterface(Console& console, update::StopFlag& STOP_FLG);
 
     void showMessage(std::string_view text) override;
     void setBusy(bool) override {}
-    void setStatus(std::string_view text) override;
     void yield() override;
     void passStarted(std::string_view referenceFile) override;
+    void progress(std::int32_t done, std::int32_t total) override;
 
     // Ends a progress line that is still open, so that what follows starts on its own line.
     void finish();
-    int messageCount() const { return messages_; }
 
   private:
     void clearLine();
 
     Console& console_;
-    std::int16_t& STOP_FLG_;
+    update::StopFlag& STOP_FLG_;
     const bool terminal_;
     std::string file_;
-    int messages_ = 0;
     std::size_t drawnCells_ = 0;  // width of the progress line on screen, 0 when none
     int drawnPercent_ = -1;
 };

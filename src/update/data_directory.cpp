@@ -1,11 +1,11 @@
-#include "app/startup.hpp"
+#include "update/data_directory.hpp"
 
 #include <exception>
 
 #include "category/load.hpp"
 #include "runtime/sequential.hpp"
 
-namespace kbnset::app {
+namespace kbnset::update {
 
 std::string readDataDirSetting(runtime::System& system) {
     std::string dir = system.readSetting("R-ZORVEL", "SCHOOL", "DIR_ME", "");
@@ -34,4 +34,4 @@ std::string findDataDirectory(runtime::System& system) {
     return dir;
 }
 
-}  // namespace kbnset::app
+}  // namespace kbnset::update

@@ -4,7 +4,8 @@
 
 #include "runtime/system.hpp"
 
-namespace kbnset::app {
+// Start-up discovery of DATA_DIR, shared by the window and the console.
+namespace kbnset::update {
 
 inline constexpr char kSettingsFile[] = "ZORVEL.SEW";
 
@@ -20,4 +21,4 @@ void SF_LOAD(std::string& DATA_DIR, runtime::System& system);
 // Both of the above, as the window does at start.
 std::string findDataDirectory(runtime::System& system);
 
-}  // namespace kbnset::app
+}  // namespace kbnset::update

@@ -1,6 +1,5 @@
 #include "update/merge.hpp"
 
-#include <string>
 #include <string_view>
 
 #include "update/reference_index.hpp"
@@ -11,16 +10,14 @@ namespace {
 constexpr std::string_view kNursingPrefix = "養護";
 }  // namespace
 
-std::int32_t KBN_MERGE(category::Tables& tables, const std::int16_t& STOP_FLG,
-                       category::UserInterface& ui) {
+std::int32_t KBN_MERGE(category::Tables& tables, const StopFlag& STOP_FLG, UserInterface& ui) {
     ReferenceIndex references(tables.REF_TBL, tables.REF_CNT);
     const std::int32_t count = tables.KBN_CNT;
-    const std::string total = "/" + std::to_string(count);
     std::int32_t filled = 0;
 
     for (std::int32_t i = 0; i < count; ++i) {
         category::KBN_REC& record = tables.KBN_TBL[static_cast<std::size_t>(i)];
-        if (record.REC_KIND == category::kOrdinaryRecord && record.KBN_CLASS.empty()) {
+        if (record.REC_KIND == category::RecordKind::ordinary && record.KBN_CLASS.empty()) {
             std::int32_t match = references.findExact(record.KBN_NAME, record.KBN_KEY2);
             if (match != ReferenceIndex::kNone)
                 record.KBN_CLASS = tables.REF_TBL[static_cast<std::size_t>(match)].KBN_CLASS;
@@ -31,8 +28,8 @@ std::int32_t KBN_MERGE(category::Tables& tables, const std::int16_t& STOP_FLG,
             }
             if (!record.KBN_CLASS.empty()) ++filled;
         }
-        if (STOP_FLG == 1) break;
-        ui.setStatus(std::to_string(i + 1) + total);
+        if (STOP_FLG == StopFlag::requested) break;
+        ui.progress(i + 1, count);
         ui.yield();
     }
     return filled;

@@ -1,5 +1,6 @@
 #include "update/run.hpp"
 
+#include "category/load.hpp"
 #include "category/save.hpp"
 #include "update/merge.hpp"
 
@@ -11,68 +12,75 @@ std::int32_t countStillEmpty(const category::Tables& tables) {
     std::int32_t empty = 0;
     for (std::int32_t i = 0; i < tables.KBN_CNT; ++i) {
         const category::KBN_REC& r = tables.KBN_TBL[static_cast<std::size_t>(i)];
-        if (r.REC_KIND == category::kOrdinaryRecord && r.KBN_CLASS.empty()) ++empty;
+        if (r.REC_KIND == category::RecordKind::ordinary && r.KBN_CLASS.empty()) ++empty;
     }
     return empty;
 }
 
 // Loads, merges and, unless a stop was asked for, saves. Returns whether the save was reached.
-bool pass(Session& session, std::int16_t selector, const std::string& sourcePath,
-          category::Context ctx, RunReport& report) {
+bool pass(Session& session, category::Selector selector, const std::string& sourcePath,
+          runtime::System& system, UserInterface& ui, RunReport& report) {
+    using category::LoadResult;
     PassReport& p = report.passes.emplace_back();
-    p.referenceFile = selector == 0   ? category::kElementaryFile
-                      : selector == 1 ? category::kJuniorHighFile
-                                      : sourcePath;
-    ctx.ui.passStarted(p.referenceFile);
+    p.referenceFile = category::referenceFileName(selector, sourcePath);
+    ui.passStarted(p.referenceFile);
 
+    const category::Context ctx{system, ui};
     category::Tables& tables = session.tables;
     if (category::REF_LOAD(tables, selector, session.START_DIR, sourcePath, ctx) !=
-        category::kLoaded)
+        LoadResult::loaded)
         return false;
-    if (category::KBN_LOAD(tables, session.DATA_DIR, ctx) != category::kLoaded) return false;
+    if (category::KBN_LOAD(tables, session.DATA_DIR, ctx) != LoadResult::loaded) return false;
 
-    p.filled = KBN_MERGE(tables, session.STOP_FLG, ctx.ui);
+    p.filled = KBN_MERGE(tables, session.STOP_FLG, ui);
     p.merged = true;
     report.stillEmpty = countStillEmpty(tables);
-    if (session.STOP_FLG != 0) {
+    if (session.STOP_FLG != StopFlag::none) {
         report.stopped = true;
         return false;
     }
-    category::KBN_SAVE(tables, session.DATA_DIR, ctx);
+    p.saved = category::KBN_SAVE(tables, session.DATA_DIR, ctx);
     p.saveReached = true;
     return true;
 }
 
+RunReport runPasses(Session& session, const std::string& sourcePath, runtime::System& system,
+                    UserInterface& ui) {
+    using category::Selector;
+    RunReport report;
+    if (sourcePath.empty()) {
+        pass(session, Selector::elementary, sourcePath, system, ui, report);
+        // A stop ends the whole run: the junior-high pass must not start after it.
+        if (report.stopped) return report;
+        if (!pass(session, Selector::juniorHigh, sourcePath, system, ui, report)) return report;
+    } else if (!pass(session, Selector::source, sourcePath, system, ui, report)) {
+        return report;
+    }
+    report.completed = true;
+    return report;
+}
+
 // Clears the session's running mark when the run ends, also when a step throws.
 class ClearOnExit {
-public:
+  public:
     explicit ClearOnExit(bool& flag) : flag_(flag) {}
     ~ClearOnExit() { flag_ = false; }
     ClearOnExit(const ClearOnExit&) = delete;
     ClearOnExit& operator=(const ClearOnExit&) = delete;
 
-private:
+  private:
     bool& flag_;
 };
 
 }  // namespace
 
-RunReport run(Session& session, const std::string& sourcePath, category::Context ctx) {
-    RunReport report;
-    session.STOP_FLG = 0;
+RunReport run(Session& session, const std::string& sourcePath, runtime::System& system,
+              UserInterface& ui) {
+    session.STOP_FLG = StopFlag::none;
     session.running = true;
     ClearOnExit idle(session.running);
-
-    if (sourcePath.empty()) {
-        pass(session, 0, sourcePath, ctx, report);
-        // A stop ends the whole run: the junior-high pass must not start after it.
-        if (report.stopped) return report;
-        if (!pass(session, 1, sourcePath, ctx, report)) return report;
-    } else if (!pass(session, 2, sourcePath, ctx, report)) {
-        return report;
-    }
-    ctx.ui.setStatus(kCompletionText);
-    report.completed = true;
+    RunReport report = runPasses(session, sourcePath, system, ui);
+    ui.runFinished(report);
     return report;
 }
 

@@ -177,7 +177,7 @@ TEST(MainForm, Runs) {
         SCOPED_TRACE(c.name);
         Workspace w;
         w.form.onStopClick();  // no run: nothing to stop
-        EXPECT_EQ(w.form.session().STOP_FLG, 0);
+        EXPECT_EQ(w.form.session().STOP_FLG, update::StopFlag::none);
         if (*c.source) {
             w.view.dialogAnswer = utf8(w.start / c.source);
             w.form.onSetClick(1);

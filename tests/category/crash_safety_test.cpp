@@ -27,7 +27,7 @@ TEST(CrashSafety, KilledSaveLeavesOldOrNewBytes) {
     test::writeBytes(dir / "KUBUN.KMT", before);
     test::RecordingUi ui;
     Tables tables;
-    ASSERT_EQ(KBN_LOAD(tables, dir.str(), {runtime::nativeSystem(), ui}), kLoaded);
+    ASSERT_EQ(KBN_LOAD(tables, dir.str(), {runtime::nativeSystem(), ui}), LoadResult::loaded);
     for (std::int32_t i = 0; i < tables.KBN_CNT; ++i)
         tables.KBN_TBL[static_cast<std::size_t>(i)].KBN_CLASS = "分類" + std::to_string(i);
 

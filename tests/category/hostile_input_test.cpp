@@ -20,7 +20,7 @@ const std::string kFailedText = "備品区分ファイルの読込に失敗し�
 class HostileInputTest : public ::testing::Test {
   protected:
     Context ctx() { return {runtime::nativeSystem(), ui}; }
-    std::int16_t load() { return KBN_LOAD(tables, dir.str(), ctx()); }
+    LoadResult load() { return KBN_LOAD(tables, dir.str(), ctx()); }
 
     test::TempDir dir;
     test::RecordingUi ui;
@@ -51,7 +51,7 @@ TEST_F(HostileInputTest, LargeOrStrangeFilesFailWithTheirRecordNumber) {
         test::writeBytes(dir / "KUBUN.KMT", c.bytes);
         ui.messages.clear();
         tables.KBN_CNT = 3;
-        EXPECT_EQ(load(), kReadFailed) << c.what;
+        EXPECT_EQ(load(), LoadResult::readFailed) << c.what;
         EXPECT_EQ(ui.messages, std::vector<std::string>{c.message}) << c.what;
         EXPECT_EQ(tables.KBN_CNT, 3) << c.what;
     }
@@ -59,7 +59,7 @@ TEST_F(HostileInputTest, LargeOrStrangeFilesFailWithTheirRecordNumber) {
 
 TEST_F(HostileInputTest, DirectoryNamedLikeTheFileIsNoFileAndIsNotReplaced) {
     fs::create_directory(dir / "KUBUN.KMT");
-    EXPECT_EQ(load(), kMissing);
+    EXPECT_EQ(load(), LoadResult::missing);
     KBN_SAVE(tables, dir.str(), ctx());
     EXPECT_EQ(ui.messages.back(), "備品区分ファイルの保存に失敗しました");
     EXPECT_TRUE(fs::is_directory(dir / "KUBUN.KMT"));
@@ -68,7 +68,7 @@ TEST_F(HostileInputTest, DirectoryNamedLikeTheFileIsNoFileAndIsNotReplaced) {
 TEST_F(HostileInputTest, DataDirectoryThatVanishesBeforeTheSave) {
     fs::create_directory(dir / "data");
     test::writeBytes(dir / "data" / "KUBUN.KMT", test::kmt({{"", "机", "1", "", ""}}));
-    ASSERT_EQ(KBN_LOAD(tables, (dir / "data").string(), ctx()), kLoaded);
+    ASSERT_EQ(KBN_LOAD(tables, (dir / "data").string(), ctx()), LoadResult::loaded);
     fs::current_path(dir.path());
     fs::remove_all(dir / "data");
     KBN_SAVE(tables, (dir / "data").string(), ctx());
@@ -82,7 +82,7 @@ TEST_F(HostileInputTest, SymbolicLinkKeepsPointingAtTheSavedFile) {
     test::writeBytes(dir / "real" / "KUBUN.KMT", test::kmt({{"", "机", "ｋ1", "", ""}}));
     fs::create_directory(dir / "data");
     fs::create_symlink("../real/KUBUN.KMT", dir / "data" / "KUBUN.KMT");
-    ASSERT_EQ(KBN_LOAD(tables, (dir / "data").string(), ctx()), kLoaded);
+    ASSERT_EQ(KBN_LOAD(tables, (dir / "data").string(), ctx()), LoadResult::loaded);
     KBN_SAVE(tables, (dir / "data").string(), ctx());
     EXPECT_TRUE(ui.messages.empty());
     EXPECT_TRUE(fs::is_symlink(dir / "data" / "KUBUN.KMT"));

@@ -17,8 +17,8 @@ class LoadTest : public ::testing::Test {
   protected:
     Context ctx() { return {runtime::nativeSystem(), ui}; }
     void put(const char* name, const std::string& bytes) { test::writeBytes(dir / name, bytes); }
-    std::int16_t loadCategory() { return KBN_LOAD(tables, dir.str(), ctx()); }
-    std::int16_t loadReference(std::int16_t selector, const std::string& source = "") {
+    LoadResult loadCategory() { return KBN_LOAD(tables, dir.str(), ctx()); }
+    LoadResult loadReference(Selector selector, const std::string& source = "") {
         return REF_LOAD(tables, selector, dir.str(), source, ctx());
     }
 
@@ -32,15 +32,15 @@ TEST_F(LoadTest, LoadsRecordsWithKindAndNormalisedCode) {
                          test::cp932(test::recordLine({"管理", "机", "k12", "A", ""}) +
                                      test::recordLine({"管理者", "椅子", "ｐ３", "B", "C1"}) +
                                      test::recordLine({"", "黒板", "ａ-3000", "", ""}, 2)));
-    ASSERT_EQ(loadCategory(), kLoaded);
+    ASSERT_EQ(loadCategory(), LoadResult::loaded);
     EXPECT_TRUE(ui.messages.empty());
     EXPECT_EQ(tables.KBN_CNT, 3);
     EXPECT_EQ(tables.HEAD_1, 3);
     EXPECT_EQ(tables.HEAD_2, 120);
     const auto& t = tables.KBN_TBL;
-    EXPECT_EQ(t[0].REC_KIND, kManagementRecord);
-    EXPECT_EQ(t[1].REC_KIND, kOrdinaryRecord);  // longer text that begins with 管理
-    EXPECT_EQ(t[2].REC_KIND, kOrdinaryRecord);
+    EXPECT_EQ(t[0].REC_KIND, RecordKind::management);
+    EXPECT_EQ(t[1].REC_KIND, RecordKind::ordinary);  // longer text that begins with 管理
+    EXPECT_EQ(t[2].REC_KIND, RecordKind::ordinary);
     EXPECT_EQ(t[0].KBN_CODE, "K12");
     EXPECT_EQ(t[0].CODE_NUM, 1012);
     EXPECT_EQ(t[1].KBN_CODE, "P3");
@@ -57,7 +57,7 @@ TEST_F(LoadTest, LoadsRecordsWithKindAndNormalisedCode) {
 TEST_F(LoadTest, RecordSpreadOverLinesReadsLikeOneLine) {
     put("KUBUN.KMT", test::cp932("1,2,0,\"\",\"\",\"\"\r\n\"一般\",0,\"机\",\"1\",\"A\"\r\n"
                                  "0,\"\",0,0,\"C\",\"\",0,0\r\n"));
-    ASSERT_EQ(loadCategory(), kLoaded);
+    ASSERT_EQ(loadCategory(), LoadResult::loaded);
     EXPECT_EQ(tables.KBN_CNT, 1);
     EXPECT_EQ(tables.KBN_TBL[0].KBN_CLASS, "C");
 }
@@ -65,7 +65,7 @@ TEST_F(LoadTest, RecordSpreadOverLinesReadsLikeOneLine) {
 // Each case: file content, expected result, expected message.
 struct FailureCase {
     std::string bytes;
-    std::int16_t result;
+    LoadResult result;
     std::string message;
 };
 
@@ -75,19 +75,21 @@ TEST_F(LoadTest, FailuresReportTheRecordNumberAndKeepTheCount) {
     std::string twelveValues = "\"一般\",0,\"机\",\"1\",\"A\",0,\"\",0,0,\"C\",\"\",0\r\n";
     const std::string failed = "備品区分ファイルの読込に失敗しました";
     const FailureCase cases[] = {
-        {"", kReadFailed, failed + "(0)"},
-        {"1,2,0,\"\",\"\"\r\n", kReadFailed, failed + "(0)"},
-        {"32768,2,0,\"\",\"\",\"\"\r\n", kReadFailed, failed + "(0)"},
-        {"\"a\",2,0,\"\",\"\",\"\"\r\n", kReadFailed, failed + "(0)"},  // HEAD_1 must be a number
-        {header + twelveValues, kReadFailed, failed + "(0)"},
-        {header + good + good + twelveValues, kReadFailed, failed + "(2)"},
-        {header + good + test::recordLine({"", "机", "K-1001", "", ""}), kReadFailed,
+        {"", LoadResult::readFailed, failed + "(0)"},
+        {"1,2,0,\"\",\"\"\r\n", LoadResult::readFailed, failed + "(0)"},
+        {"32768,2,0,\"\",\"\",\"\"\r\n", LoadResult::readFailed, failed + "(0)"},
+        {"\"a\",2,0,\"\",\"\",\"\"\r\n", LoadResult::readFailed,
+         failed + "(0)"},  // HEAD_1 must be a number
+        {header + twelveValues, LoadResult::readFailed, failed + "(0)"},
+        {header + good + good + twelveValues, LoadResult::readFailed, failed + "(2)"},
+        {header + good + test::recordLine({"", "机", "K-1001", "", ""}), LoadResult::readFailed,
          failed + "(1)"},
-        {header + good + test::recordLine({"", "机", "12A", "", ""}), kReadFailed, failed + "(1)"},
-        {header + "\"一般\",32768,\"机\",\"1\",\"A\",0,\"\",0,0,\"C\",\"\",0,0\r\n", kReadFailed,
-         failed + "(0)"},
-        {header + "\"一\"般\",0,\"机\",\"1\",\"A\",0,\"\",0,0,\"C\",\"\",0,0\r\n", kReadFailed,
-         failed + "(0)"},
+        {header + good + test::recordLine({"", "机", "12A", "", ""}), LoadResult::readFailed,
+         failed + "(1)"},
+        {header + "\"一般\",32768,\"机\",\"1\",\"A\",0,\"\",0,0,\"C\",\"\",0,0\r\n",
+         LoadResult::readFailed, failed + "(0)"},
+        {header + "\"一\"般\",0,\"机\",\"1\",\"A\",0,\"\",0,0,\"C\",\"\",0,0\r\n",
+         LoadResult::readFailed, failed + "(0)"},
     };
     for (const FailureCase& c : cases) {
         tables.KBN_CNT = 77;
@@ -104,13 +106,13 @@ TEST_F(LoadTest, FailuresReportTheRecordNumberAndKeepTheCount) {
 TEST_F(LoadTest, InvalidCp932BytesFailTheRecord) {
     put("KUBUN.KMT", test::cp932("1,2,0,\"\",\"\",\"\"\r\n") +
                          "\"\x81\",0,\"a\",\"1\",\"\",0,\"\",0,0,\"\",\"\",0,0\r\n");
-    EXPECT_EQ(loadCategory(), kReadFailed);
+    EXPECT_EQ(loadCategory(), LoadResult::readFailed);
     EXPECT_EQ(ui.messages, std::vector<std::string>{"備品区分ファイルの読込に失敗しました(0)"});
 }
 
 TEST_F(LoadTest, HeaderOnlyLoadsNoRecordsAndHeaderValuesComeFromAnyLine) {
     put("KUBUN.KMT", "5\r\n6,0,\"\"\r\n\"\",\"\"\r\n");
-    EXPECT_EQ(loadCategory(), kLoaded);
+    EXPECT_EQ(loadCategory(), LoadResult::loaded);
     EXPECT_EQ(tables.KBN_CNT, 0);
     EXPECT_EQ(tables.HEAD_1, 5);
     EXPECT_EQ(tables.HEAD_2, 6);
@@ -119,32 +121,32 @@ TEST_F(LoadTest, HeaderOnlyLoadsNoRecordsAndHeaderValuesComeFromAnyLine) {
 TEST_F(LoadTest, CapacityIsExactly5011Records) {
     std::vector<Rec> records(kTableCapacity, Rec{"", "机", "1", "", ""});
     put("KUBUN.KMT", kmt(records));
-    EXPECT_EQ(loadCategory(), kLoaded);
+    EXPECT_EQ(loadCategory(), LoadResult::loaded);
     EXPECT_EQ(tables.KBN_CNT, kTableCapacity);
 
     records.push_back(records.back());
     put("KUBUN.KMT", kmt(records));
-    EXPECT_EQ(loadCategory(), kReadFailed);
+    EXPECT_EQ(loadCategory(), LoadResult::readFailed);
     EXPECT_EQ(ui.messages.back(), "備品区分ファイルの読込に失敗しました(5011)");
     EXPECT_EQ(tables.KBN_CNT, kTableCapacity);
 }
 
 TEST_F(LoadTest, MissingCategoryFileOrDirectory) {
     tables.KBN_CNT = 9;
-    EXPECT_EQ(loadCategory(), kMissing);
+    EXPECT_EQ(loadCategory(), LoadResult::missing);
     EXPECT_EQ(tables.KBN_CNT, 0);
     EXPECT_EQ(ui.messages, std::vector<std::string>{"備品区分ファイルが有りません"});
     EXPECT_EQ(ui.busyChanges, 0);
 
     std::filesystem::create_directory(dir / "KUBUN.KMT");  // a directory is not the file
-    EXPECT_EQ(loadCategory(), kMissing);
+    EXPECT_EQ(loadCategory(), LoadResult::missing);
 
     tables.KBN_CNT = 9;
     ui.messages.clear();
-    EXPECT_EQ(KBN_LOAD(tables, (dir / "gone").string(), ctx()), kReadFailed);
+    EXPECT_EQ(KBN_LOAD(tables, (dir / "gone").string(), ctx()), LoadResult::readFailed);
     EXPECT_EQ(ui.messages, std::vector<std::string>{"備品区分ファイルの読込に失敗しました(0)"});
     EXPECT_EQ(tables.KBN_CNT, 9);
-    EXPECT_EQ(KBN_LOAD(tables, "", ctx()), kReadFailed);
+    EXPECT_EQ(KBN_LOAD(tables, "", ctx()), LoadResult::readFailed);
 }
 
 TEST_F(LoadTest, ReferenceFilesBySelectorWithKubunStandingIn) {
@@ -156,37 +158,37 @@ TEST_F(LoadTest, ReferenceFilesBySelectorWithKubunStandingIn) {
     put("KUBUN.KMT", test::cp932("\"a\",\"b\",0,\"\",\"\",\"\"\r\n") +
                          test::cp932(test::recordLine({"", "K", "1", "", ""})));
     struct Case {
-        std::int16_t selector;
+        Selector selector;
         std::string source;
         std::int32_t count;
         std::string firstName;
     };
     const Case cases[] = {
-        {0, "", 1, "E"},
-        {1, "", 2, "J"},
-        {2, (dir / "picked.kmt").string(), 3, "P"},
-        {7, "picked.kmt", 3, "P"},                    // relative to START_DIR
-        {2, (dir / "nothere.kmt").string(), 1, "K"},  // stands in for a missing pick
+        {Selector::elementary, "", 1, "E"},
+        {Selector::juniorHigh, "", 2, "J"},
+        {Selector::source, (dir / "picked.kmt").string(), 3, "P"},
+        {Selector::source, "picked.kmt", 3, "P"},                    // relative to START_DIR
+        {Selector::source, (dir / "nothere.kmt").string(), 1, "K"},  // stands in for a missing pick
     };
     for (const Case& c : cases) {
-        ASSERT_EQ(loadReference(c.selector, c.source), kLoaded) << c.selector << c.source;
+        ASSERT_EQ(loadReference(c.selector, c.source), LoadResult::loaded) << c.source;
         EXPECT_EQ(tables.REF_CNT, c.count);
         EXPECT_EQ(tables.REF_TBL[0].KBN_NAME, c.firstName);
     }
     std::filesystem::remove(dir / "E_KUBUN.KMT");
-    ASSERT_EQ(loadReference(0), kLoaded);
+    ASSERT_EQ(loadReference(Selector::elementary), LoadResult::loaded);
     EXPECT_EQ(tables.REF_TBL[0].KBN_NAME, "K");
     EXPECT_TRUE(ui.messages.empty());
 }
 
 TEST_F(LoadTest, ReferenceMissingEverywhere) {
     tables.REF_CNT = 4;
-    EXPECT_EQ(loadReference(0), kMissing);
+    EXPECT_EQ(loadReference(Selector::elementary), LoadResult::missing);
     EXPECT_EQ(tables.REF_CNT, 0);
     EXPECT_EQ(ui.messages, std::vector<std::string>{"基準ファイルが有りません"});
 
     put("J_KUBUN.KMT", "");
-    EXPECT_EQ(loadReference(1), kReadFailed);
+    EXPECT_EQ(loadReference(Selector::juniorHigh), LoadResult::readFailed);
     EXPECT_EQ(ui.messages.back(), "基準ファイルの読込に失敗しました(0)");
     EXPECT_EQ(tables.REF_CNT, 0);
 }
@@ -203,7 +205,7 @@ TEST_F(LoadTest, ReadErrorAtAnyByteIsAReadFailureWithTheRightNumber) {
         faulty.failAt(test::FaultySystem::Op::Read, static_cast<int>(n));
         tables.KBN_CNT = 42;
         ui.messages.clear();
-        EXPECT_EQ(KBN_LOAD(tables, dir.str(), {faulty, ui}), kReadFailed) << n;
+        EXPECT_EQ(KBN_LOAD(tables, dir.str(), {faulty, ui}), LoadResult::readFailed) << n;
         std::size_t at = n - 1;
         int expected = at < headerEnd ? 0 : at < firstEnd ? (at == headerEnd ? -1 : 0) : 1;
         // The end test before a record reads ahead; a failure there shows the number before it.
@@ -217,7 +219,7 @@ TEST_F(LoadTest, ReadErrorAtAnyByteIsAReadFailureWithTheRightNumber) {
         EXPECT_FALSE(ui.busy);
     }
     faulty.failAt(test::FaultySystem::Op::OpenRead, 1);
-    EXPECT_EQ(KBN_LOAD(tables, dir.str(), {faulty, ui}), kReadFailed);
+    EXPECT_EQ(KBN_LOAD(tables, dir.str(), {faulty, ui}), LoadResult::readFailed);
     EXPECT_EQ(ui.messages.back(), "備品区分ファイルの読込に失敗しました(0)");
 }
 

@@ -35,7 +35,7 @@ TEST_F(SaveTest, WritesHeaderAndRecordsWithConstantsInPlaceOfDroppedValues) {
         test::cp932("3,120,99,\"x\",\"y\",\"z\"\r\n"
                     "\"管理\",5,\"机\",\"ｋ１２\",\"A\",6,\"七\",8,9,\"C\",\"eleven\",12,13\r\n"
                     "\"一般\",-1,\"椅子,大\",\"\",\"\",-6,\"\",-8,-9,\"\",\"\",0,0\r\n"));
-    ASSERT_EQ(KBN_LOAD(tables, dir.str(), ctx()), kLoaded);
+    ASSERT_EQ(KBN_LOAD(tables, dir.str(), ctx()), LoadResult::loaded);
     KBN_SAVE(tables, dir.str(), ctx());
     EXPECT_TRUE(ui.messages.empty());
     EXPECT_EQ(file(),
@@ -47,7 +47,7 @@ TEST_F(SaveTest, WritesHeaderAndRecordsWithConstantsInPlaceOfDroppedValues) {
 
     // What was saved loads back into the same values.
     Tables again;
-    ASSERT_EQ(KBN_LOAD(again, dir.str(), ctx()), kLoaded);
+    ASSERT_EQ(KBN_LOAD(again, dir.str(), ctx()), LoadResult::loaded);
     EXPECT_EQ(again.KBN_CNT, 2);
     for (std::size_t i = 0; i < 2; ++i) EXPECT_EQ(again.KBN_TBL[i], tables.KBN_TBL[i]) << i;
 }
@@ -63,7 +63,7 @@ TEST_F(SaveTest, EveryFailurePointLeavesTheFileAsItWasAndNoTemporaryFile) {
     std::vector<test::Rec> records(300, test::Rec{"", "理科室", "K1", "A", ""});
     const std::string before = test::kmt(records);
     test::writeBytes(dir / "KUBUN.KMT", before);
-    ASSERT_EQ(KBN_LOAD(tables, dir.str(), ctx()), kLoaded);
+    ASSERT_EQ(KBN_LOAD(tables, dir.str(), ctx()), LoadResult::loaded);
     tables.KBN_TBL[0].KBN_CLASS = "changed";
 
     using Op = test::FaultySystem::Op;
@@ -97,7 +97,7 @@ TEST_F(SaveTest, EveryFailurePointLeavesTheFileAsItWasAndNoTemporaryFile) {
 TEST_F(SaveTest, ReadOnlyFileIsNeverReplaced) {
     const std::string before = test::kmt({{"", "机", "1", "", ""}});
     test::writeBytes(dir / "KUBUN.KMT", before);
-    ASSERT_EQ(KBN_LOAD(tables, dir.str(), ctx()), kLoaded);
+    ASSERT_EQ(KBN_LOAD(tables, dir.str(), ctx()), LoadResult::loaded);
     tables.KBN_TBL[0].KBN_CLASS = "changed";
     std::filesystem::permissions(dir / "KUBUN.KMT", std::filesystem::perms::owner_read |
                                                         std::filesystem::perms::group_read |

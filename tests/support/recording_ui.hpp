@@ -1,16 +1,17 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "category/user_interface.hpp"
+#include "update/user_interface.hpp"
 
 namespace kbnset::test {
 
 // Plays the user: remembers what the steps showed and can act at each yield.
-class RecordingUi : public category::UserInterface {
+class RecordingUi : public update::UserInterface {
   public:
     void showMessage(std::string_view text) override {
         messages.emplace_back(text);
@@ -20,7 +21,12 @@ class RecordingUi : public category::UserInterface {
         busy = on;
         ++busyChanges;
     }
-    void setStatus(std::string_view text) override { statuses.emplace_back(text); }
+    void progress(std::int32_t done, std::int32_t total) override {
+        progressed.push_back(std::to_string(done) + "/" + std::to_string(total));
+    }
+    void runFinished(const update::RunReport& report) override {
+        finished.push_back(report.completed);
+    }
     void yield() override {
         ++yields;
         if (onYield) onYield(yields);
@@ -28,8 +34,9 @@ class RecordingUi : public category::UserInterface {
     void passStarted(std::string_view file) override { passes.emplace_back(file); }
 
     std::vector<std::string> messages;
-    std::vector<bool> busyAtMessage;  // a message must never show under the hourglass
-    std::vector<std::string> statuses;
+    std::vector<bool> busyAtMessage;      // a message must never show under the hourglass
+    std::vector<std::string> progressed;  // "done/total"
+    std::vector<bool> finished;           // whether each finished run completed
     std::vector<std::string> passes;
     bool busy = false;
     int busyChanges = 0;

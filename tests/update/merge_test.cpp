@@ -18,7 +18,7 @@ struct R {
     std::string name;
     std::string key2;
     std::string cls;
-    std::int16_t kind = category::kOrdinaryRecord;
+    category::RecordKind kind = category::RecordKind::ordinary;
 };
 
 class MergeTest : public ::testing::Test {
@@ -41,7 +41,7 @@ class MergeTest : public ::testing::Test {
 
     category::Tables tables;
     test::RecordingUi ui;
-    std::int16_t stop = 0;
+    StopFlag stop = StopFlag::none;
 };
 
 TEST_F(MergeTest, FillsByTheRulesOfBothSearches) {
@@ -51,7 +51,7 @@ TEST_F(MergeTest, FillsByTheRulesOfBothSearches) {
         std::vector<R> reference;
         std::string expected;
     };
-    const R mgmt{"机", "A", "", category::kManagementRecord};
+    const R mgmt{"机", "A", "", category::RecordKind::management};
     const Case cases[] = {
         {"exact match", {"机", "A", ""}, {{"椅子", "A", "x"}, {"机", "A", "c1"}}, "c1"},
         {"both keys must match", {"机", "A", ""}, {{"机", "B", "c1"}}, ""},
@@ -82,7 +82,10 @@ TEST_F(MergeTest, FillsByTheRulesOfBothSearches) {
          {"ＰＣ", "a", ""},
          {{"PC", "a", "1"}, {"ＰＣ", "A", "2"}, {"ＰＣ ", "a", "3"}},
          ""},
-        {"reference management records count", {"机", "A", ""}, {{"机", "A", "m", 1}}, "m"},
+        {"reference management records count",
+         {"机", "A", ""},
+         {{"机", "A", "m", category::RecordKind::management}},
+         "m"},
     };
     for (const Case& c : cases) {
         setTables({c.destination}, c.reference);
@@ -92,31 +95,34 @@ TEST_F(MergeTest, FillsByTheRulesOfBothSearches) {
 }
 
 TEST_F(MergeTest, ProgressAndYieldAfterEveryRecordCountsFilled) {
-    setTables({{"机", "A", ""}, {"机", "A", "x"}, {"机", "A", "", 1}, {"椅子", "A", ""}},
+    setTables({{"机", "A", ""},
+               {"机", "A", "x"},
+               {"机", "A", "", category::RecordKind::management},
+               {"椅子", "A", ""}},
               {{"机", "A", "c"}, {"椅子", "A", ""}});
     EXPECT_EQ(KBN_MERGE(tables, stop, ui), 1);
-    EXPECT_EQ(ui.statuses, (std::vector<std::string>{"1/4", "2/4", "3/4", "4/4"}));
+    EXPECT_EQ(ui.progressed, (std::vector<std::string>{"1/4", "2/4", "3/4", "4/4"}));
     EXPECT_EQ(ui.yields, 4);
 
-    ui.statuses.clear();
+    ui.progressed.clear();
     tables.REF_CNT = 0;
     tables.KBN_TBL[0].KBN_CLASS = "";
     EXPECT_EQ(KBN_MERGE(tables, stop, ui), 0);
-    EXPECT_EQ(ui.statuses.size(), 4u);
+    EXPECT_EQ(ui.progressed.size(), 4u);
 
-    ui.statuses.clear();
+    ui.progressed.clear();
     tables.KBN_CNT = 0;
     KBN_MERGE(tables, stop, ui);
-    EXPECT_TRUE(ui.statuses.empty());
+    EXPECT_TRUE(ui.progressed.empty());
 }
 
 TEST_F(MergeTest, StopRequestEndsAfterTheCurrentRecordWithoutItsProgress) {
     setTables({{"机", "A", ""}, {"机", "A", ""}, {"机", "A", ""}}, {{"机", "A", "c"}});
     ui.onYield = [this](int n) {
-        if (n == 1) stop = 1;
+        if (n == 1) stop = StopFlag::requested;
     };
     KBN_MERGE(tables, stop, ui);
-    EXPECT_EQ(ui.statuses, std::vector<std::string>{"1/3"});
+    EXPECT_EQ(ui.progressed, std::vector<std::string>{"1/3"});
     EXPECT_EQ(cls(0), "c");
     EXPECT_EQ(cls(1), "c");  // processed before the test of the request
     EXPECT_EQ(cls(2), "");

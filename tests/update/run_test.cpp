@@ -33,11 +33,12 @@ class RunTest : public ::testing::Test {
         test::writeBytes(root / "data" / "KUBUN.KMT", kmt(records));
     }
     std::string categoryBytes() { return test::readBytes(root / "data" / "KUBUN.KMT"); }
-    RunReport go(const std::string& source = "") { return run(session, source, {system, ui}); }
+    RunReport go(const std::string& source = "") { return run(session, source, system, ui); }
     std::string classOf(std::size_t i) {
         category::Tables t;
         test::RecordingUi quiet;
-        EXPECT_EQ(category::KBN_LOAD(t, session.DATA_DIR, {runtime::nativeSystem(), quiet}), 1);
+        EXPECT_EQ(category::KBN_LOAD(t, session.DATA_DIR, {runtime::nativeSystem(), quiet}),
+                  category::LoadResult::loaded);
         return t.KBN_TBL.at(i).KBN_CLASS;
     }
 
@@ -55,8 +56,8 @@ TEST_F(RunTest, TwoPassesElementaryFirst) {
     EXPECT_TRUE(ui.messages.empty());
     EXPECT_TRUE(report.completed);
     EXPECT_EQ(ui.passes, (std::vector<std::string>{"E_KUBUN.KMT", "J_KUBUN.KMT"}));
-    EXPECT_EQ(ui.statuses, (std::vector<std::string>{"1/3", "2/3", "3/3", "1/3", "2/3", "3/3",
-                                                     kCompletionText}));
+    EXPECT_EQ(ui.progressed, (std::vector<std::string>{"1/3", "2/3", "3/3", "1/3", "2/3", "3/3"}));
+    EXPECT_EQ(ui.finished, std::vector<bool>{true});
     ASSERT_EQ(report.passes.size(), 2u);
     EXPECT_EQ(report.passes[0].filled, 1);
     EXPECT_EQ(report.passes[1].filled, 1);
@@ -67,7 +68,7 @@ TEST_F(RunTest, TwoPassesElementaryFirst) {
 
     // A repeated run fills nothing new but still saves and completes.
     std::string once = categoryBytes();
-    ui.statuses.clear();
+    ui.progressed.clear();
     report = go();
     EXPECT_TRUE(report.completed);
     EXPECT_EQ(report.passes[0].filled + report.passes[1].filled, 0);
@@ -94,7 +95,7 @@ TEST_F(RunTest, FailedFinalSaveIsFollowedByTheCompletionText) {
     EXPECT_EQ(ui.messages, (std::vector<std::string>{"基準ファイルが有りません",
                                                      "備品区分ファイルの保存に失敗しました"}));
     EXPECT_TRUE(report.completed);
-    EXPECT_EQ(ui.statuses.back(), kCompletionText);
+    EXPECT_EQ(ui.finished, std::vector<bool>{true});
     EXPECT_EQ(categoryBytes(), before);
 }
 
@@ -104,13 +105,14 @@ TEST_F(RunTest, StopEndsTheWholeRunWithoutSaving) {
     category(std::vector<Rec>(50, Rec{"", "机", "1", "A", ""}));
     std::string before = categoryBytes();
     ui.onYield = [this](int n) {
-        if (n == 10) session.STOP_FLG = 1;
+        if (n == 10) session.STOP_FLG = StopFlag::requested;
     };
     RunReport report = go();
     EXPECT_TRUE(report.stopped);
     EXPECT_FALSE(report.completed);
     EXPECT_EQ(report.passes.size(), 1u);
-    EXPECT_EQ(ui.statuses.back(), "10/50");
+    EXPECT_EQ(ui.progressed.back(), "10/50");
+    EXPECT_EQ(ui.finished, std::vector<bool>{false});
     EXPECT_EQ(categoryBytes(), before);
     EXPECT_FALSE(session.running);
 

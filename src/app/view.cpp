@@ -1,0 +1,17 @@
+#include "app/view.hpp"
+
+#include <string>
+
+#include "update/run.hpp"
+
+namespace kbnset::app {
+
+void View::progress(std::int32_t done, std::int32_t total) {
+    setStatus(std::to_string(done) + "/" + std::to_string(total));
+}
+
+void View::runFinished(const update::RunReport& report) {
+    if (report.completed) setStatus(update::kCompletionText);
+}
+
+}  // namespace kbnset::app

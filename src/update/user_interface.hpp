@@ -1,0 +1,50 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "category/user_interface.hpp"
+
+namespace kbnset::update {
+
+// STOP_FLG: set by the user interface while the merge yields.
+enum class StopFlag : std::int16_t {
+    none = 0,
+    requested = 1,  // the run in progress stops after its current record
+};
+
+struct PassReport {
+    std::string referenceFile;  // as the pass named it: E_KUBUN.KMT, J_KUBUN.KMT or the source
+    bool merged = false;        // both loads succeeded and the merge ran
+    bool saveReached = false;
+    bool saved = false;       // the save wrote KUBUN.KMT
+    std::int32_t filled = 0;  // classifications filled by the merge
+};
+
+struct RunReport {
+    std::vector<PassReport> passes;
+    bool completed = false;  // the completion text was shown
+    bool stopped = false;    // a stop request ended the run
+    // Ordinary records of KBN_TBL still without a classification after the last merge, or -1
+    // when no merge ran.
+    std::int32_t stillEmpty = -1;
+};
+
+// What the update run shows the user besides the loads' and the save's messages. Progress
+// comes as numbers: each front end formats it in its own way.
+class UserInterface : public category::UserInterface {
+  public:
+    // Handle whatever the user did meanwhile, then return.
+    virtual void yield() = 0;
+    // A pass begins with this reference file.
+    virtual void passStarted(std::string_view /*referenceFile*/) {}
+    // After each record of the merge: `done` of `total` records. Called for every record, so
+    // it must stay cheap.
+    virtual void progress(std::int32_t done, std::int32_t total) = 0;
+    // The run has ended, unless a step threw.
+    virtual void runFinished(const RunReport& /*report*/) {}
+};
+
+}  // namespace kbnset::update
