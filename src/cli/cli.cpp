@@ -4,16 +4,17 @@
 #include <exception>
 #include <filesystem>
 #include <optional>
-#include <system_error>
 
 #include "cli/dry_run_system.hpp"
 #include "cli/options.hpp"
-#include "cli/paths.hpp"
+#include "runtime/paths.hpp"
 #include "update/data_directory.hpp"
 
 namespace kbnset::cli {
 
 namespace fs = std::filesystem;
+using runtime::pathOf;
+using runtime::utf8Of;
 
 namespace {
 
@@ -41,8 +42,7 @@ int run(const Options& options, runtime::System& system, Console& console) {
     session.START_DIR = options.startDir ? absoluteDirectory(current, *options.startDir) : current;
     session.DATA_DIR = options.dataDir ? absoluteDirectory(current, *options.dataDir)
                                        : update::findDataDirectory(system);
-    std::error_code ec;
-    if (!fs::is_directory(pathOf(session.START_DIR), ec)) {
+    if (!system.isDirectory(session.START_DIR)) {
         diagnose(console, "--start-dir のフォルダが有りません: " + session.START_DIR);
         return kExitUsage;
     }

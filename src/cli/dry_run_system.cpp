@@ -2,15 +2,12 @@
 
 #include <algorithm>
 #include <cstring>
-#include <filesystem>
-#include <system_error>
+#include <string>
 
-#include "cli/paths.hpp"
 #include "runtime/error.hpp"
+#include "runtime/paths.hpp"
 
 namespace kbnset::cli {
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -47,8 +44,7 @@ class MemoryOutputFile final : public runtime::OutputFile {
 
 // Windows file names do not tell case apart; the save and the next load may spell a path
 // differently.
-std::string keyOf(const fs::path& path) {
-    std::string key = utf8Of(path);
+std::string keyOf(std::string key) {
 #ifdef _WIN32
     std::transform(key.begin(), key.end(), key.begin(),
                    [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; });
@@ -56,20 +52,12 @@ std::string keyOf(const fs::path& path) {
     return key;
 }
 
-// Symbolic links are resolved as far as the path exists, so that the save's name and the
-// next load's name for the same file meet under one key.
-fs::path resolve(runtime::System& real, std::string_view name) {
-    fs::path path = pathOf(name);
-    if (!path.is_absolute()) path = pathOf(real.currentDirectory()) / path;
-    std::error_code ec;
-    fs::path canonical = fs::weakly_canonical(path, ec);
-    return ec ? path.lexically_normal() : canonical;
-}
-
 }  // namespace
 
+// Symbolic links are resolved as far as the path exists, so that the save's name and the
+// next load's name for the same file meet under one key.
 std::string DryRunSystem::keyFor(std::string_view name) {
-    return keyOf(resolve(real(), name));
+    return keyOf(real().fullPath(name));
 }
 
 bool DryRunSystem::isOrdinaryFile(std::string_view name) {
@@ -84,12 +72,11 @@ std::unique_ptr<runtime::InputFile> DryRunSystem::openRead(std::string_view name
 }
 
 std::unique_ptr<runtime::OutputFile> DryRunSystem::createTemporary(std::string_view target) {
-    fs::path path = resolve(real(), target);
-    std::error_code ec;
+    const std::string path = real().fullPath(target);
     // The real one fails here too: the temporary file goes into the target's directory.
-    if (!fs::is_directory(path.parent_path(), ec))
+    if (!real().isDirectory(runtime::utf8Of(runtime::pathOf(path).parent_path())))
         throw runtime::IoError("no directory for " + std::string(target));
-    std::string name = utf8Of(path) + ".dry-run-" + std::to_string(++temporaries_);
+    std::string name = path + ".dry-run-" + std::to_string(++temporaries_);
     auto pending = std::make_shared<Pending>();
     pending_[name] = pending;
     return std::make_unique<MemoryOutputFile>(name, pending);
@@ -99,21 +86,10 @@ void DryRunSystem::replace(std::string_view temporary, std::string_view target) 
     auto it = pending_.find(std::string(temporary));
     if (it == pending_.end() || !it->second->committed)
         throw runtime::IoError("no committed temporary file " + std::string(temporary));
-    fs::path path = resolve(real(), target);
-    std::string key = keyOf(path);
-    if (!saved_.contains(key)) {
-        // What the real replace refuses, so that a dry run reports the same failure.
-        std::error_code ec;
-        fs::file_status status = fs::status(path, ec);
-        if (!ec && fs::exists(status)) {
-            if (!fs::is_regular_file(status))
-                throw runtime::IoError("not a file: " + std::string(target));
-            constexpr auto kWrite =
-                fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
-            if ((status.permissions() & kWrite) == fs::perms::none)
-                throw runtime::IoError("read-only: " + std::string(target));
-        }
-    }
+    const std::string path = real().fullPath(target);
+    const std::string key = keyOf(path);
+    // What the real replace refuses, so that a dry run reports the same failure.
+    if (!saved_.contains(key)) real().checkReplaceable(path);
     saved_[key] = std::move(it->second->bytes);
     pending_.erase(it);
 }

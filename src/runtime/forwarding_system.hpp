@@ -32,6 +32,9 @@ class ForwardingSystem : public System {
                             std::string_view key, std::string_view fallback) override {
         return real_.readSetting(application, section, key, fallback);
     }
+    bool isDirectory(std::string_view name) override { return real_.isDirectory(name); }
+    std::string fullPath(std::string_view name) override { return real_.fullPath(name); }
+    void checkReplaceable(std::string_view target) override { real_.checkReplaceable(target); }
 
   protected:
     System& real() { return real_; }

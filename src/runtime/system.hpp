@@ -12,14 +12,14 @@
 namespace kbnset::runtime {
 
 class InputFile {
-public:
+  public:
     virtual ~InputFile() = default;
     // Reads up to `size` bytes; returns 0 only at the end of the file.
     virtual std::size_t read(char* buffer, std::size_t size) = 0;
 };
 
 class OutputFile {
-public:
+  public:
     // Closes the file if commit() was not reached, and never throws.
     virtual ~OutputFile() = default;
     virtual const std::string& name() const = 0;
@@ -29,7 +29,7 @@ public:
 };
 
 class System {
-public:
+  public:
     virtual ~System() = default;
 
     // Full path, with its drive on Windows, of the current directory.
@@ -57,6 +57,16 @@ public:
     // The per-user settings store, read only: the stored text or `fallback`.
     virtual std::string readSetting(std::string_view application, std::string_view section,
                                     std::string_view key, std::string_view fallback) = 0;
+
+    // The three below serve the console's checks and its dry run; std::filesystem does them
+    // alike on both platforms (system.cpp).
+    // True for a directory, following a symbolic link; false also when it cannot be told.
+    virtual bool isDirectory(std::string_view name);
+    // The absolute, normalised path of `name`, symbolic links resolved as far as it exists.
+    virtual std::string fullPath(std::string_view name);
+    // Throws the IoError that replace() would for an existing `target` that is not an
+    // ordinary file or is read-only; a missing target passes.
+    virtual void checkReplaceable(std::string_view target);
 };
 
 // The implementation for the platform the program was built for.

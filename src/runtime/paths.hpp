@@ -5,7 +5,7 @@
 #include <string_view>
 
 // UTF-8 text to std::filesystem paths and back; on Windows a path is UTF-16 inside.
-namespace kbnset::cli {
+namespace kbnset::runtime {
 
 inline std::filesystem::path pathOf(std::string_view utf8) {
     return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
@@ -16,4 +16,4 @@ inline std::string utf8Of(const std::filesystem::path& path) {
     return std::string(u8.begin(), u8.end());
 }
 
-}  // namespace kbnset::cli
+}  // namespace kbnset::runtime
