@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "category/load.hpp"
 #include "category/record.hpp"
 #include "update/user_interface.hpp"
 
