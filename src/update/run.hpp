@@ -21,9 +21,9 @@ struct Session {
 };
 
 // The start button: with an empty `sourcePath` a pass with E_KUBUN.KMT and then one with
-// J_KUBUN.KMT, otherwise one pass with that file. Each pass loads, merges and saves; the
-// completion text follows the final pass's save. The report goes to the user interface as
-// well as to the caller.
+// J_KUBUN.KMT, otherwise one pass with that file. Each pass loads, merges and saves; the run
+// completes with the final pass's save. The report goes to the user interface as well as to
+// the caller.
 RunReport run(Session& session, const std::string& sourcePath, runtime::System& system,
               UserInterface& ui);
 

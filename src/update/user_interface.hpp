@@ -25,7 +25,7 @@ struct PassReport {
 
 struct RunReport {
     std::vector<PassReport> passes;
-    bool completed = false;  // the completion text was shown
+    bool completed = false;  // the final pass reached its save: the completion text shows
     bool stopped = false;    // a stop request ended the run
     // Ordinary records of KBN_TBL still without a classification after the last merge, or -1
     // when no merge ran.
