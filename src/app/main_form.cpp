@@ -12,23 +12,17 @@ namespace kbnset::app {
 
 namespace {
 
-constexpr std::size_t kSuffixLength = 10;  // characters of "\KUBUN.KMT"
-
-// `text` without its last `count` characters, counted as Windows counts them (UTF-16 units),
-// or nothing when it is shorter. A path chosen under another name may hold Japanese.
-std::string dropLastCharacters(const std::string& text, std::size_t count) {
-    std::size_t end = text.size();
-    while (count > 0) {
-        if (end == 0) return {};
-        // Step back over continuation bytes to the start of the character.
-        std::size_t start = end - 1;
-        while (start > 0 && (static_cast<unsigned char>(text[start]) & 0xC0) == 0x80) --start;
-        // A four-byte character is a surrogate pair: two units, never split.
-        std::size_t units = static_cast<unsigned char>(text[start]) >= 0xF0 ? 2 : 1;
-        count = units > count ? 0 : count - units;
-        end = start;
-    }
-    return text.substr(0, end);
+// The folder of a path: everything before its last '\', a bare drive ("E:") as that drive's
+// root, since "E:" alone would mean the drive's current folder. Empty when there is no folder.
+std::string folderOf(const std::string& path) {
+    const std::size_t slash = path.rfind('\\');
+    if (slash == std::string::npos) return {};
+    std::string folder = path.substr(0, slash);
+    const bool bareDrive =
+        folder.size() == 2 && folder[1] == ':' &&
+        ((folder[0] >= 'A' && folder[0] <= 'Z') || (folder[0] >= 'a' && folder[0] <= 'z'));
+    if (bareDrive) folder += '\\';
+    return folder;
 }
 
 }  // namespace
@@ -116,9 +110,9 @@ void MainForm::setFileName(int index, std::string text) {
 
 void MainForm::deriveDataDir() {
     if (F_NAME_[0].empty()) return;
-    // A text shorter than "\KUBUN.KMT" names no directory: better no DATA_DIR (the run then
-    // says the category file is missing) than one the window does not show.
-    session_.DATA_DIR = dropLastCharacters(F_NAME_[0], kSuffixLength);
+    // The run rewrites KUBUN.KMT in the folder the window shows, whatever the file's name. A
+    // text without a folder names none: better no DATA_DIR than one the window does not show.
+    session_.DATA_DIR = folderOf(F_NAME_[0]);
 }
 
 void MainForm::closeNow() {

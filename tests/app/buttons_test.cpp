@@ -33,10 +33,10 @@ TEST(MainForm, BrowseSetsThePathAndDerivesTheDataDirectory) {
         {"destination cancelled", "C:\\DATA", 0, "", "C:\\DATA\\KUBUN.KMT", "", "C:\\DATA"},
         {"source chosen", "C:\\DATA", 1, "E:\\ref\\E_KUBUN.KMT", "C:\\DATA\\KUBUN.KMT", "E:\\ref\\E_KUBUN.KMT", "C:\\DATA"},
         {"no data directory, cancelled", "", 0, "", "\\KUBUN.KMT", "", ""},
-        {"another name loses ten characters", "C:\\DATA", 0, "C:\\dir\\abcdefghij.txt", "C:\\dir\\abcdefghij.txt", "", "C:\\dir\\abcd"},
-        {"characters are counted, not bytes", "C:\\DATA", 0, "C:\\データ\\備品区分ファイル.KMT", "C:\\データ\\備品区分ファイル.KMT", "", "C:\\データ\\備品"},
-        {"shorter than ten characters", "C:\\DATA", 0, "C:\\a.txt", "C:\\a.txt", "", ""},
-        {"exactly ten characters", "C:\\DATA", 0, "\\KUBUN.KMT", "\\KUBUN.KMT", "", ""},
+        {"another name: its folder", "C:\\DATA", 0, "C:\\データ\\備品区分ファイル.KMT", "C:\\データ\\備品区分ファイル.KMT", "", "C:\\データ"},
+        {"a short name at a drive root", "C:\\DATA", 0, "E:\\a.txt", "E:\\a.txt", "", "E:\\"},
+        {"KUBUN.KMT at a drive root", "C:\\DATA", 0, "e:\\KUBUN.KMT", "e:\\KUBUN.KMT", "", "e:\\"},
+        {"KUBUN.KMT at the POSIX root", "C:\\DATA", 0, "/\\KUBUN.KMT", "/\\KUBUN.KMT", "", "/"},
         {"starting location refused", "C:\\DATA", 0, "D:\\X\\KUBUN.KMT", "D:\\X\\KUBUN.KMT", "", "D:\\X", true},
     };
     // clang-format on
