@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 
 #include "app/view.hpp"
 
@@ -50,5 +51,13 @@ inline constexpr std::array<ControlLayout, 11> kLayout{{
     {Control::B_SET1, Kind::Button, "参照", 6240, 1320, 615, 300, false, 9, false, false},
     {Control::B_CHG, Kind::Button, "交換", 6240, 1800, 615, 255, true, 10, false, false},
 }};
+
+// Row i lays out control i, so the table indexes the window's controls by their enum.
+inline constexpr bool layoutFollowsControls() {
+    for (std::size_t i = 0; i < kLayout.size(); ++i)
+        if (static_cast<std::size_t>(kLayout[i].control) != i) return false;
+    return true;
+}
+static_assert(layoutFollowsControls(), "kLayout must list the controls in enum order");
 
 }  // namespace kbnset::app

@@ -191,6 +191,23 @@ class Tool {
         SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
     }
 
+    // A press and release of `key` on the window, with Shift held if asked.
+    void press(WORD key, bool shift = false) const {
+        SetForegroundWindow(window_);
+        std::vector<INPUT> inputs;
+        auto add = [&](WORD k, DWORD flags) {
+            INPUT& in = inputs.emplace_back();
+            in.type = INPUT_KEYBOARD;
+            in.ki.wVk = k;
+            in.ki.dwFlags = flags;
+        };
+        if (shift) add(VK_SHIFT, 0);
+        add(key, 0);
+        add(key, KEYEVENTF_KEYUP);
+        if (shift) add(VK_SHIFT, KEYEVENTF_KEYUP);
+        SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+    }
+
     Dialog waitForDialog(std::chrono::milliseconds timeout) const {
         Dialog seen;
         if (!waitUntil([&] { return (seen.hwnd = topLevel(true)) != nullptr; }, timeout))

@@ -69,9 +69,14 @@ TEST(WindowTest, CompactLayoutThenShiftExpandsAndTheSwapExchangesThePaths) {
     EXPECT_LE(tool.client().bottom, 120);
     EXPECT_GT(tool.client().bottom, 56 + 25);
 
-    // Focus starts on 開始; Tab visits the visible buttons in the order of the tab column.
+    // Focus starts on 開始, which looks like the default button; Tab visits the visible
+    // buttons in the order of the tab column.
     HWND at = tool.at(280, 16);
     EXPECT_TRUE(waitUntil([&] { return tool.focus() == at; }, 5s)) << "focus on 開始";
+    auto isDefault = [](HWND button) {
+        return (GetWindowLongPtrW(button, GWL_STYLE) & BS_TYPEMASK) == BS_DEFPUSHBUTTON;
+    };
+    EXPECT_TRUE(isDefault(at));
     for (const auto& [left, top] :
          {std::pair{416, 16}, {352, 16}, {416, 56}, {416, 120}, {280, 16}}) {
         at = GetNextDlgTabItem(tool.window(), at, FALSE);
@@ -90,9 +95,14 @@ TEST(WindowTest, CompactLayoutThenShiftExpandsAndTheSwapExchangesThePaths) {
         EXPECT_TRUE(waitUntil([&] { return IsWindowVisible(tool.at(left, top)); }, 5s)) << left;
     EXPECT_GT(tool.client().bottom, 120 + 17) << "交換 must come into view";
 
+    // Shift+Tab from 開始 to 交換, which Enter presses; the default look goes along.
     HWND destination = tool.at(56, 56);
     HWND source = tool.at(56, 88);
-    click(tool.find(L"交換"));
+    tool.press(VK_TAB, true);
+    ASSERT_TRUE(waitUntil([&] { return tool.focus() == tool.find(L"交換"); }, 5s));
+    EXPECT_TRUE(isDefault(tool.find(L"交換")));
+    EXPECT_FALSE(isDefault(tool.at(280, 16)));
+    tool.press(VK_RETURN);
     EXPECT_TRUE(waitUntil([&] { return textOf(source) == scene.destination(); }, 5s));
     EXPECT_EQ(textOf(destination), L"");
 }
@@ -136,8 +146,10 @@ TEST(RunTest, MissingReferenceFilesThenAWholeRunThenAnotherDestination) {
     HWND start = tool.find(L"開始");
     HWND status = tool.at(16, 16);
 
-    // Each pass says its reference file is missing, in a message box modal to the window.
-    click(start);
+    // Enter on 開始, focused from the start. Each pass says its reference file is missing, in
+    // a message box modal to the window.
+    ASSERT_TRUE(waitUntil([&] { return tool.focus() == start; }, 5s));
+    tool.press(VK_RETURN);
     for (int pass = 1; pass <= 2; ++pass) {
         SCOPED_TRACE(pass);
         const Dialog box = tool.waitForDialog(20s);
@@ -189,34 +201,50 @@ TEST(RunTest, MissingReferenceFilesThenAWholeRunThenAnotherDestination) {
     EXPECT_EQ(readBytes(scene.start / "KUBUN.KMT"), kmt({rec("机", "A", "E1")}));
 }
 
-// 5,011 records (a full table), every one to be filled from the reference files. The start
-// and the second click are queued at once: the loads do not yield, so the second click
-// arrives at the merge's first yield.
+// 5,011 records (a full table) in KUBUN.KMT and in both reference files, every one to be
+// filled; returns KUBUN.KMT as written.
+std::string fullTables(const Scene& scene) {
+    std::vector<Rec> category, reference;
+    for (int i = 0; i < 5011; ++i) {
+        category.push_back(rec("品目" + std::to_string(i), "A", ""));
+        reference.push_back(rec("品目" + std::to_string(i), "A", "E"));
+    }
+    writeBytes(scene.data / "KUBUN.KMT", kmt(category));
+    writeBytes(scene.start / "E_KUBUN.KMT", kmt(reference));
+    writeBytes(scene.start / "J_KUBUN.KMT", kmt(reference));
+    return kmt(category);
+}
+
+// The start and the second click are queued at once: the loads do not yield, so the second
+// click arrives at the merge's first yield.
 TEST(RunTest, StopOrCloseDuringALongRunLeavesTheFileUntouched) {
     struct Case {
         const wchar_t* button;  // nullptr: the close box
         bool closes;
+        bool keys = false;  // Enter on 開始, then Tab to 中止 and Enter
     };
-    for (const Case& c : {Case{L"中止", false}, Case{L"閉じる", true}, Case{nullptr, true}}) {
+    for (const Case& c : {Case{L"中止", false}, Case{L"閉じる", true}, Case{nullptr, true},
+                          Case{L"中止", false, true}}) {
         SCOPED_TRACE(c.button ? runtime::narrow(c.button) : "close box");
+        SCOPED_TRACE(c.keys ? "keys" : "clicks");
         Scene scene;
-        std::vector<Rec> category, reference;
-        for (int i = 0; i < 5011; ++i) {
-            category.push_back(rec("品目" + std::to_string(i), "A", ""));
-            reference.push_back(rec("品目" + std::to_string(i), "A", "E"));
-        }
-        writeBytes(scene.data / "KUBUN.KMT", kmt(category));
-        writeBytes(scene.start / "E_KUBUN.KMT", kmt(reference));
-        writeBytes(scene.start / "J_KUBUN.KMT", kmt(reference));
+        const std::string category = fullTables(scene);
         Tool tool(scene.start);
         HWND status = tool.at(16, 16);
         // Found before the run: the tool answers no message while it loads.
         HWND button = c.button ? tool.find(c.button) : nullptr;
-        click(tool.find(L"開始"));
-        if (button)
-            click(button);
-        else
-            PostMessageW(tool.window(), WM_SYSCOMMAND, SC_CLOSE, 0);
+        HWND start = tool.find(L"開始");
+        if (c.keys) {
+            ASSERT_TRUE(waitUntil([&] { return tool.focus() == start; }, 5s));
+            for (int key : {VK_RETURN, VK_TAB, VK_TAB, VK_RETURN})
+                tool.press(static_cast<WORD>(key));
+        } else {
+            click(start);
+            if (button)
+                click(button);
+            else
+                PostMessageW(tool.window(), WM_SYSCOMMAND, SC_CLOSE, 0);
+        }
 
         if (c.closes) {
             EXPECT_EQ(tool.waitForExit(60s), 0u);
@@ -228,7 +256,7 @@ TEST(RunTest, StopOrCloseDuringALongRunLeavesTheFileUntouched) {
             EXPECT_FALSE(tool.waitForDialog(300ms).hwnd);
             EXPECT_TRUE(IsWindow(tool.window())) << "the stop must not close the window";
         }
-        EXPECT_TRUE(readBytes(scene.data / "KUBUN.KMT") == kmt(category)) << "the file changed";
+        EXPECT_TRUE(readBytes(scene.data / "KUBUN.KMT") == category) << "the file changed";
     }
 }
 

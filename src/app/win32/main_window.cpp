@@ -36,7 +36,8 @@ COLORREF pathColour() {
 
 DWORD styleOf(const ControlLayout& c) {
     DWORD style = WS_CHILD | (c.visible ? WS_VISIBLE : 0);
-    if (c.kind == Kind::Button) return style | WS_TABSTOP | BS_PUSHBUTTON;
+    // BS_NOTIFY: the focus notifications move the default look along with the focus.
+    if (c.kind == Kind::Button) return style | WS_TABSTOP | BS_PUSHBUTTON | BS_NOTIFY;
     style |= SS_LEFT | SS_NOPREFIX;  // a path may hold '&'
     if (c.pathLabel) style |= SS_CENTERIMAGE | SS_PATHELLIPSIS | SS_SUNKEN;
     return style;
@@ -102,9 +103,33 @@ int MainWindow::messageLoop() {
     return static_cast<int>(msg.wParam);
 }
 
-// Tab, Shift+Tab and the arrow keys move between the buttons as in a dialog.
+// Tab, Shift+Tab and the arrow keys move between the buttons as in a dialog; Enter presses
+// the focused button. The dialog manager would press it only once Tab had made it the
+// default, and would send IDOK otherwise.
 bool MainWindow::dispatchDialogMessage(MSG& msg) {
-    return hwnd_ && IsDialogMessageW(hwnd_, &msg);
+    if (!hwnd_) return false;
+    if (msg.message == WM_KEYDOWN && msg.wParam == VK_RETURN &&
+        (msg.hwnd == hwnd_ || IsChild(hwnd_, msg.hwnd))) {
+        pressFocusedButton();
+        return true;
+    }
+    return IsDialogMessageW(hwnd_, &msg);
+}
+
+// As a click: through the same handler, so during a run 開始, 参照 and 交換 do nothing.
+void MainWindow::pressFocusedButton() {
+    if (HWND button = focusedButton())
+        SendMessageW(hwnd_, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(button), BN_CLICKED),
+                     reinterpret_cast<LPARAM>(button));
+}
+
+HWND MainWindow::focusedButton() const {
+    HWND focus = GetFocus();
+    for (const ControlLayout& c : kLayout)
+        if (c.kind == Kind::Button && focus && control(c.control) == focus &&
+            IsWindowEnabled(focus))
+            return focus;
+    return nullptr;
 }
 
 void MainWindow::yield() {
@@ -154,7 +179,14 @@ LRESULT MainWindow::handle(UINT message, WPARAM wp, LPARAM lp) {
             createControls();
             return 0;
         case WM_COMMAND:
-            if (lp != 0 && HIWORD(wp) == BN_CLICKED) onCommand(LOWORD(wp));
+            if (lp == 0) return 0;
+            if (HIWORD(wp) == BN_CLICKED) {
+                onCommand(LOWORD(wp));
+            } else if (HIWORD(wp) == BN_SETFOCUS || HIWORD(wp) == BN_KILLFOCUS) {
+                // As in a dialog, the focused button looks like the one Enter presses.
+                SendMessageW(reinterpret_cast<HWND>(lp), BM_SETSTYLE,
+                             HIWORD(wp) == BN_SETFOCUS ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON, TRUE);
+            }
             return 0;
         case WM_LBUTTONDOWN:
         case WM_RBUTTONDOWN:
@@ -170,6 +202,14 @@ LRESULT MainWindow::handle(UINT message, WPARAM wp, LPARAM lp) {
             SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
             return reinterpret_cast<LRESULT>(pathBrush_.get());
         }
+        case DM_GETDEFID: {
+            // The dialog manager asks this after Tab and would otherwise take the default
+            // look from the button it has just given the focus to.
+            HWND button = focusedButton();
+            return button ? MAKELRESULT(GetDlgCtrlID(button), DC_HASDEFID) : 0;
+        }
+        case DM_SETDEFID:
+            return TRUE;  // the default button is always the focused one
         case WM_SETCURSOR:
             // Asked of the parent first, so the hourglass shows over the controls too.
             if (!busy_) break;

@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "app/layout.hpp"
 #include "app/main_form.hpp"
 #include "app/view.hpp"
 #include "app/win32/file_dialog.hpp"
@@ -52,13 +53,19 @@ class MainWindow final : public View {
     void onActivate(bool active);
     bool dispatchDialogMessage(MSG& msg);
     int pixels(int twips) const;
-    HWND control(Control c) const { return controls_[static_cast<std::size_t>(c)]; }
+    // No window for a control without a row in the layout table.
+    HWND control(Control c) const {
+        const auto i = static_cast<std::size_t>(c);
+        return i < controls_.size() ? controls_[i] : nullptr;
+    }
+    void pressFocusedButton();
+    HWND focusedButton() const;
 
     HINSTANCE instance_;
     HWND hwnd_ = nullptr;
     UINT dpi_ = USER_DEFAULT_SCREEN_DPI;
     int outerWidth_ = 0;
-    std::array<HWND, 11> controls_{};
+    std::array<HWND, kLayout.size()> controls_{};
     UniqueFont smallFont_;
     UniqueFont largeFont_;
     UniqueBrush pathBrush_;
