@@ -115,8 +115,9 @@ struct Dialog {
 // kbnset.exe started in `startFolder`; killed at the end if it still runs.
 class Tool {
   public:
-    explicit Tool(const std::filesystem::path& startFolder) {
-        const std::wstring exe = pathOf(KBNSET_EXE).make_preferred().wstring();
+    explicit Tool(const std::filesystem::path& startFolder,
+                  std::filesystem::path program = pathOf(KBNSET_EXE)) {
+        const std::wstring exe = program.make_preferred().wstring();
         std::wstring commandLine = L"\"" + exe + L"\"";
         STARTUPINFOW startup{};
         startup.cb = sizeof startup;

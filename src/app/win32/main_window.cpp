@@ -3,7 +3,9 @@
 #include <windowsx.h>
 
 #include <algorithm>
+#include <chrono>
 #include <exception>
+#include <string>
 
 #include "app/layout.hpp"
 #include "app/win32/fonts.hpp"
@@ -16,6 +18,8 @@ namespace {
 constexpr wchar_t kClassName[] = L"KbnsetMainWindow";
 constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
 constexpr DWORD kExStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT | WS_EX_APPWINDOW;
+// Well under a frame (1/60 s), so that clicks and painting wait no longer than one.
+constexpr std::chrono::milliseconds kPumpInterval{10};
 // Control ids start above IDOK and IDCANCEL, which the dialog keys send.
 constexpr int kFirstId = 100;
 
@@ -133,6 +137,17 @@ HWND MainWindow::focusedButton() const {
 }
 
 void MainWindow::yield() {
+    // Pumping and a new text after every record cost many times the work itself; input and
+    // painting handled once a frame are as prompt as anyone can see. The merge still tests
+    // the stop request after every record.
+    const auto now = std::chrono::steady_clock::now();
+    if (now - lastPump_ < kPumpInterval) return;
+    showPendingProgress();
+    pump();
+    lastPump_ = std::chrono::steady_clock::now();
+}
+
+void MainWindow::pump() {
     MSG msg{};
     while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
         if (msg.message == WM_QUIT) {
@@ -369,6 +384,25 @@ void MainWindow::setBusy(bool busy) {
 }
 
 void MainWindow::setStatus(std::string_view text) {
+    pendingTotal_ = 0;  // an older progress text must not replace this one
+    setCaption(Control::Label3, text);
+}
+
+// Reported after every record, but shown at the display's rate by the next yield that
+// pumps. The last number of a pass is shown at once, and the yield after it pumps, so that
+// it is painted before the save and stays.
+void MainWindow::progress(std::int32_t done, std::int32_t total) {
+    pendingDone_ = done;
+    pendingTotal_ = total;
+    if (done != total) return;
+    showPendingProgress();
+    lastPump_ = {};
+}
+
+void MainWindow::showPendingProgress() {
+    if (pendingTotal_ == 0) return;
+    const std::string text = std::to_string(pendingDone_) + "/" + std::to_string(pendingTotal_);
+    pendingTotal_ = 0;
     setCaption(Control::Label3, text);
 }
 

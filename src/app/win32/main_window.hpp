@@ -3,6 +3,8 @@
 #include <windows.h>
 
 #include <array>
+#include <chrono>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -42,6 +44,7 @@ class MainWindow final : public View {
     void showMessage(std::string_view text) override;
     void setBusy(bool busy) override;
     void setStatus(std::string_view text) override;
+    void progress(std::int32_t done, std::int32_t total) override;
     void yield() override;
 
   private:
@@ -52,6 +55,8 @@ class MainWindow final : public View {
     void onMouseDown(WPARAM wp, LPARAM lp);
     void onActivate(bool active);
     bool dispatchDialogMessage(MSG& msg);
+    void pump();
+    void showPendingProgress();
     int pixels(int twips) const;
     // No window for a control without a row in the layout table.
     HWND control(Control c) const {
@@ -71,6 +76,8 @@ class MainWindow final : public View {
     UniqueBrush pathBrush_;
     HWND focus_ = nullptr;  // the control to give the focus back to on activation
     bool busy_ = false;
+    std::chrono::steady_clock::time_point lastPump_{};
+    std::int32_t pendingDone_ = 0, pendingTotal_ = 0;  // progress not yet shown; 0: none
     OpenFileDialog dialog_;
     MainForm form_;
 };
