@@ -13,39 +13,48 @@ all: native
 deps:
 	@scripts/deps.sh all
 
+# Each target runs the presets of CMakePresets.json (workflow presets where configure, build and
+# test or package go together); the parallel jobs come in through the environment.
+PRESET_ENV := CMAKE_BUILD_PARALLEL_LEVEL=$(JOBS) CTEST_PARALLEL_LEVEL=$(JOBS)
+
 native:
 	@scripts/deps.sh native
 	@cmake --preset native >/dev/null
-	@cmake --build --preset native -j $(JOBS)
+	@$(PRESET_ENV) cmake --build --preset native
 
 asan:
 	@scripts/deps.sh native
 	@cmake --preset asan >/dev/null
-	@cmake --build --preset asan -j $(JOBS)
+	@$(PRESET_ENV) cmake --build --preset asan
 
 mingw:
 	@scripts/deps.sh native windows
 	@cmake --preset mingw >/dev/null
-	@cmake --build --preset mingw -j $(JOBS)
+	@$(PRESET_ENV) cmake --build --preset mingw
 
 # The main job on the bundled sample data.
 run: native
 	@scripts/run-sample.sh $(BUILD)/native/src/kbnset-cli $(BUILD)/sample
 
-test-native: native
+test-native:
+	@scripts/deps.sh native
 	@echo "== native tests"
-	@ctest --preset native -j $(JOBS)
+	@$(PRESET_ENV) cmake --workflow --preset native
 
-test-asan: asan
+test-asan:
+	@scripts/deps.sh native
 	@echo "== sanitizer tests (ASan + UBSan)"
-	@ctest --preset asan -j $(JOBS)
+	@$(PRESET_ENV) cmake --workflow --preset asan
 
-# Two test programs at a time share the one prefix safely; those that write the suite's
-# registry entries hold a ctest resource lock (tests/CMakeLists.txt).
-test-wine: mingw
+# One Wine server for the whole run (scripts/wine-session); the test preset runs two cases at a
+# time, and the cases that write the suite's registry entries hold a ctest resource lock
+# (tests/CMakeLists.txt).
+test-wine:
+	@scripts/deps.sh native windows
 	@echo "== Windows tests under Wine"
 	@scripts/wine-prefix
-	@$(WINE_ENV) xvfb-run -a -s '-screen 0 1280x1024x24' ctest --preset mingw -j 2
+	@$(WINE_ENV) $(PRESET_ENV) xvfb-run -a -s '-screen 0 1280x1024x24' \
+	  scripts/wine-session cmake --workflow --preset mingw
 
 # Rewrites tests/data/cp932-table.tsv from what Windows (here Wine) makes of code page 932.
 tables: mingw
@@ -63,7 +72,7 @@ test: test-native test-asan test-wine
 bench:
 	@scripts/deps.sh native
 	@cmake --preset bench >/dev/null
-	@cmake --build --preset bench -j $(JOBS)
+	@$(PRESET_ENV) cmake --build --preset bench
 	@$(BUILD)/bench/bench/kbnset_bench
 
 # Every fuzz target for FUZZ_SECONDS, after the inputs kept in fuzz/regressions/.
@@ -75,9 +84,9 @@ fuzz-short:
 	@scripts/deps.sh native fuzz
 	@JOBS=$(JOBS) scripts/fuzz.sh 30
 
-# clang-tidy and cppcheck; fails on any finding.
+# clang-format, clang-tidy and cppcheck; fails on any finding.
 lint:
-	@scripts/deps.sh native lint
+	@scripts/deps.sh native windows lint fuzz
 	@JOBS=$(JOBS) scripts/lint.sh
 
 # Peak memory of kbnset-cli on hostile files (100 MB without a separator, a million records...).
@@ -87,8 +96,10 @@ hostile: native
 format:
 	@git ls-files '*.cpp' '*.hpp' | xargs clang-format -i
 
-dist: mingw
-	@scripts/dist.sh $(BUILD)/mingw $(BUILD)/dist
+# The zip for schools, made by CPack (CMakeLists.txt) in build/dist/.
+dist:
+	@scripts/deps.sh native windows
+	@$(PRESET_ENV) cmake --workflow --preset dist
 
 gui: mingw
 	@scripts/gui.sh $(BUILD)/mingw/src/kbnset.exe $(BUILD)/gui-sample

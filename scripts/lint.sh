@@ -1,43 +1,46 @@
 #!/usr/bin/env bash
-# Static analysis: clang-tidy (checks in .clang-tidy) on the sources of the native build
-# (src/ and bench/; the Windows-only sources are not in it) and on fuzz/, then cppcheck on
-# all of the project's code. Any finding fails.
-# Usage: scripts/lint.sh     (build folder for the compile commands: LINT_BUILD, default build/lint)
+# Static analysis; any finding fails:
+#  - clang-format: every C++ file of the repository formatted as .clang-format says;
+#  - clang-tidy (checks in .clang-tidy) on every source as it is compiled: the lint preset
+#    builds src/ with the POSIX runtime, bench/ and fuzz/, the lint-windows preset the Windows
+#    build of src/;
+#  - cppcheck on all of the project's code.
+# Usage: scripts/lint.sh
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=${LINT_BUILD:-$root/build/lint}
-case "$build" in /*) ;; *) build=$root/$build ;; esac
-jobs=${JOBS:-$(nproc)}
 cd "$root"
-
-# Configuring is enough: clang-tidy needs the compile commands, not the objects.
-cmake --preset native -B "$build" -DKBNSET_TESTS=OFF -DKBNSET_BENCH=ON >/dev/null
-
-mapfile -t files < <(sed -n 's/^ *"file": "\(.*\)",\{0,1\}$/\1/p' "$build/compile_commands.json" |
-  grep -E "^$root/(src|bench)/" | sort -u)
-[ ${#files[@]} -gt 0 ] || { echo "lint.sh: no sources in $build/compile_commands.json" >&2; exit 2; }
-
+export CMAKE_BUILD_PARALLEL_LEVEL=${JOBS:-$(nproc)}
 status=0
-echo "== clang-tidy: ${#files[@]} files"
-# The compile commands are GCC's: clang must not stop at a GCC-only warning option.
-# Findings come on standard output; the counts of suppressed warnings in system headers
-# ("N warnings generated.") are dropped from standard error.
-printf '%s\n' "${files[@]}" |
-  xargs -P "$jobs" -n 1 clang-tidy -p "$build" --quiet --warnings-as-errors='*' \
-    --extra-arg=-Wno-unknown-warning-option \
-    2> >(grep -v -E '^[0-9]+ warnings? (and [0-9]+ errors? )?generated\.$' >&2) || status=1
-# The fuzz targets build only with clang's fuzzer flags, so they are not in the native
-# compile commands; their sources need no more than this.
-printf '%s\n' fuzz/*.cpp |
-  xargs -P "$jobs" -I{} clang-tidy --quiet --warnings-as-errors='*' {} -- -std=c++20 -Isrc \
-  2> >(grep -v -E '^[0-9]+ warnings? (and [0-9]+ errors? )?generated\.$' >&2) || status=1
+
+echo "== clang-format"
+git ls-files -z '*.cpp' '*.hpp' | xargs -0 clang-format --dry-run --Werror || {
+  echo "lint.sh: formatting differs; 'make format' rewrites the files" >&2
+  status=1
+}
+
+# clang-tidy runs as each source compiles, and a source that failed leaves no object, so a
+# build checks what changed since the last clean one; when the checks change, it all again.
+checks=$(cat .clang-tidy; clang-tidy --version)
+for preset in lint lint-windows; do
+  echo "== clang-tidy: $preset"
+  cmake --preset "$preset" >/dev/null
+  stamp=$root/build/$preset/.clang-tidy-checks
+  clean=(--clean-first)
+  [ "$(cat "$stamp" 2>/dev/null)" = "$checks" ] && clean=()
+  rm -f "$stamp"
+  if cmake --build --preset "$preset" "${clean[@]}"; then
+    printf '%s\n' "$checks" >"$stamp"
+  else
+    status=1
+  fi
+done
 
 echo "== cppcheck"
 # missingIncludeSystem: the standard headers are not given to cppcheck, it knows the library.
 cppcheck --enable=warning,performance,portability --error-exitcode=1 --inline-suppr \
   --std=c++20 --language=c++ --library=googletest -I src -I tests \
-  --suppress=missingIncludeSystem --quiet -j "$jobs" src bench fuzz tests || status=1
+  --suppress=missingIncludeSystem --quiet -j "$CMAKE_BUILD_PARALLEL_LEVEL" src bench fuzz tests || status=1
 
 if [ $status -ne 0 ]; then
   echo "lint.sh: findings above" >&2
