@@ -26,7 +26,7 @@ bool installed(HDC dc, const std::wstring& face) {
 }  // namespace
 
 std::wstring minchoFace(HDC dc) {
-    const std::wstring preferred = runtime::widen(kFontFace);
+    std::wstring preferred = runtime::widen(kFontFace);
     // Older and newer Windows, then the faces that Linux distributions ship.
     const wchar_t* const fallbacks[] = {L"MS PMincho",  L"ＭＳ 明朝", L"MS Mincho",
                                         L"游明朝",      L"Yu Mincho", L"IPAPMincho",

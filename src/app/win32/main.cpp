@@ -6,10 +6,11 @@
 #include "app/win32/main_window.hpp"
 #include "runtime/system.hpp"
 
-int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
+// The parameters are named as in the declaration of winbase.h.
+int WINAPI wWinMain(HINSTANCE hInstance, HINSTANCE, PWSTR, int nShowCmd) {
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&controls);
-    kbnset::app::MainWindow window(instance, kbnset::runtime::nativeSystem());
-    if (!window.create(showCommand)) return 1;
+    kbnset::app::MainWindow window(hInstance, kbnset::runtime::nativeSystem());
+    if (!window.create(nShowCmd)) return 1;
     return window.messageLoop();
 }

@@ -15,7 +15,7 @@ namespace kbnset::runtime {
 namespace {
 
 // Large enough that a full table of 5,011 records goes out in a few WriteFile calls.
-constexpr std::size_t kBufferSize = 64 * 1024;
+constexpr std::size_t kBufferSize = std::size_t{64} * 1024;
 constexpr DWORD kMaxChunk = 1u << 30;
 
 class Win32InputFile : public InputFile {
