@@ -1,8 +1,9 @@
 #include "update/reference_index.hpp"
 
 #include <algorithm>
-#include <deque>
 #include <limits>
+#include <string_view>
+#include <utility>
 
 namespace kbnset::update {
 
@@ -17,41 +18,51 @@ std::string exactKey(const std::string& name, const std::string& key2) {
     return key;
 }
 
+// The character that begins at `pos`, and moves `pos` past it. Names are valid UTF-8 (they
+// were decoded from the file), and a character match is then exactly a byte match; a
+// malformed byte stands for itself, as a value no character has.
+std::uint32_t nextCharacter(std::string_view s, std::size_t& pos) {
+    auto byte = [&s](std::size_t i) { return static_cast<unsigned char>(s[i]); };
+    const unsigned char lead = byte(pos);
+    std::size_t length = lead < 0x80 ? 1 : lead < 0xC2 ? 0 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+    if (length > 1 && pos + length <= s.size()) {
+        std::uint32_t c = lead & (0x7Fu >> length);
+        std::size_t k = 1;
+        for (; k < length && (byte(pos + k) & 0xC0) == 0x80; ++k)
+            c = (c << 6) | (byte(pos + k) & 0x3Fu);
+        if (k == length) {
+            pos += length;
+            return c;
+        }
+    }
+    ++pos;
+    return lead < 0x80 ? lead : 0x110000u + lead;
+}
+
 }  // namespace
 
-// Aho-Corasick over the bytes of the reference names that share one KBN_KEY2. UTF-8 never
-// matches inside a character, so a byte match is a character match. Each state knows the
-// smallest table index among all names that end there, its suffixes included, so one pass
-// over a name finds the first reference record in table order that occurs within it.
+// Aho-Corasick over the characters of the reference names that share one KBN_KEY2. Each state
+// knows the smallest table index among the names that end there or at one of its suffixes, so
+// one pass over a name finds the first reference record in table order that occurs within it.
+//
+// The states are numbered breadth first and the children of a state are consecutive and
+// sorted by character, so a state costs four 32-bit numbers and a child is found by binary
+// search: memory is 16 bytes per character of the names, and a search takes time linear in
+// the length of the name searched (the failure links' usual amortised bound), times the log
+// of the number of names.
 class ReferenceIndex::NameMatcher {
   public:
     NameMatcher(const std::vector<category::KBN_REC>& table,
                 const std::vector<std::int32_t>& rows) {
-        states_.emplace_back();
-        for (std::int32_t row : rows) {
-            std::int32_t state = 0;
-            for (char c : table[static_cast<std::size_t>(row)].KBN_NAME) {
-                auto byte = static_cast<unsigned char>(c);
-                auto [it, added] = next_.try_emplace(edge(state, byte), 0);
-                if (added) {
-                    it->second = static_cast<std::int32_t>(states_.size());
-                    states_.emplace_back();
-                    children_.push_back({state, byte});
-                }
-                state = it->second;
-            }
-            State& end = states_[static_cast<std::size_t>(state)];
-            end.first = std::min(end.first, row);
-        }
-        link();
+        build(table, rows);
     }
 
-    std::int32_t firstWithin(const std::string& name) const {
-        std::int32_t state = 0;
-        std::int32_t best = states_[0].firstWithSuffixes;
-        for (char c : name) {
-            state = step(state, static_cast<unsigned char>(c));
-            best = std::min(best, states_[static_cast<std::size_t>(state)].firstWithSuffixes);
+    std::int32_t firstWithin(std::string_view name) const {
+        std::uint32_t state = 0;
+        std::int32_t best = out_[0];
+        for (std::size_t pos = 0; pos < name.size();) {
+            state = step(state, nextCharacter(name, pos));
+            best = std::min(best, out_[state]);
         }
         return best == kNoRow ? kNone : best;
     }
@@ -59,56 +70,96 @@ class ReferenceIndex::NameMatcher {
   private:
     static constexpr std::int32_t kNoRow = std::numeric_limits<std::int32_t>::max();
 
-    struct State {
-        std::int32_t fail = 0;
-        std::int32_t first = kNoRow;
-        std::int32_t firstWithSuffixes = kNoRow;
-    };
-    struct Child {
-        std::int32_t parent;
-        unsigned char byte;
-    };
-
-    static std::uint64_t edge(std::int32_t state, unsigned char byte) {
-        return (static_cast<std::uint64_t>(state) << 8) | byte;
+    // The child of `state` for `c`, or kNoState.
+    static constexpr std::uint32_t kNoState = std::numeric_limits<std::uint32_t>::max();
+    std::uint32_t child(std::uint32_t state, std::uint32_t c) const {
+        auto begin = label_.begin() + childStart_[state];
+        auto end = label_.begin() + childStart_[state + 1];
+        auto it = std::lower_bound(begin, end, c);
+        return it != end && *it == c ? static_cast<std::uint32_t>(it - label_.begin()) : kNoState;
     }
 
-    std::int32_t step(std::int32_t state, unsigned char byte) const {
+    std::uint32_t step(std::uint32_t state, std::uint32_t c) const {
         for (;;) {
-            auto it = next_.find(edge(state, byte));
-            if (it != next_.end()) return it->second;
+            std::uint32_t next = child(state, c);
+            if (next != kNoState) return next;
             if (state == 0) return 0;
-            state = states_[static_cast<std::size_t>(state)].fail;
+            state = fail_[state];
         }
     }
 
-    // States were numbered in insertion order, so a parent always precedes its child, but a
-    // failure link can point to any shorter state: go breadth first.
-    void link() {
-        std::vector<std::vector<std::int32_t>> kids(states_.size());
-        for (std::size_t s = 1; s < states_.size(); ++s)
-            kids[static_cast<std::size_t>(children_[s - 1].parent)].push_back(
-                static_cast<std::int32_t>(s));
-        states_[0].firstWithSuffixes = states_[0].first;
-        std::deque<std::int32_t> queue(kids[0].begin(), kids[0].end());
-        while (!queue.empty()) {
-            std::int32_t s = queue.front();
-            queue.pop_front();
-            const Child& child = children_[static_cast<std::size_t>(s - 1)];
-            State& state = states_[static_cast<std::size_t>(s)];
-            state.fail =
-                child.parent == 0
-                    ? 0
-                    : step(states_[static_cast<std::size_t>(child.parent)].fail, child.byte);
-            state.firstWithSuffixes = std::min(
-                state.first, states_[static_cast<std::size_t>(state.fail)].firstWithSuffixes);
-            for (std::int32_t k : kids[static_cast<std::size_t>(s)]) queue.push_back(k);
+    // Level by level: the names still running through a state are split by their next
+    // character into that state's children. A state's failure link is shorter, so its
+    // children already exist when the link of a new state is worked out.
+    void build(const std::vector<category::KBN_REC>& table, const std::vector<std::int32_t>& rows) {
+        auto nameOf = [&](std::uint32_t k) -> std::string_view {
+            return table[static_cast<std::size_t>(rows[k])].KBN_NAME;
+        };
+        std::vector<std::size_t> cursor(rows.size(), 0);
+        std::vector<std::uint32_t> running;  // names by position in `rows`, grouped by state
+        std::int32_t first = kNoRow;
+        for (std::uint32_t k = 0; k < rows.size(); ++k) {
+            if (nameOf(k).empty())
+                first = std::min(first, rows[k]);
+            else
+                running.push_back(k);
         }
+        label_.push_back(0);
+        fail_.push_back(0);
+        out_.push_back(first);
+
+        struct Span {
+            std::uint32_t state;
+            std::size_t begin, end;  // in `running`
+        };
+        std::vector<Span> level{{0, 0, running.size()}};
+        std::vector<Span> nextLevel;
+        std::vector<std::uint32_t> nextRunning;
+        std::vector<std::pair<std::uint32_t, std::uint32_t>> split;  // character, name
+        while (!level.empty()) {
+            nextLevel.clear();
+            nextRunning.clear();
+            for (const Span& span : level) {
+                childStart_.push_back(static_cast<std::uint32_t>(label_.size()));
+                split.clear();
+                for (std::size_t i = span.begin; i < span.end; ++i) {
+                    std::uint32_t k = running[i];
+                    split.emplace_back(nextCharacter(nameOf(k), cursor[k]), k);
+                }
+                std::sort(split.begin(), split.end());
+                for (std::size_t i = 0; i < split.size();) {
+                    const std::uint32_t c = split[i].first;
+                    const auto state = static_cast<std::uint32_t>(label_.size());
+                    const std::uint32_t link = span.state == 0 ? 0 : step(fail_[span.state], c);
+                    std::int32_t ends = kNoRow;
+                    const std::size_t begin = nextRunning.size();
+                    for (; i < split.size() && split[i].first == c; ++i) {
+                        std::uint32_t k = split[i].second;
+                        if (cursor[k] == nameOf(k).size())
+                            ends = std::min(ends, rows[k]);
+                        else
+                            nextRunning.push_back(k);
+                    }
+                    label_.push_back(c);
+                    fail_.push_back(link);
+                    out_.push_back(std::min(ends, out_[link]));
+                    nextLevel.push_back({state, begin, nextRunning.size()});
+                }
+            }
+            std::swap(level, nextLevel);
+            std::swap(running, nextRunning);
+        }
+        childStart_.push_back(static_cast<std::uint32_t>(label_.size()));
+        label_.shrink_to_fit();
+        fail_.shrink_to_fit();
+        out_.shrink_to_fit();
+        childStart_.shrink_to_fit();
     }
 
-    std::vector<State> states_;
-    std::vector<Child> children_;  // children_[s - 1] made state s
-    std::unordered_map<std::uint64_t, std::int32_t> next_;
+    std::vector<std::uint32_t> label_;       // the character that leads to each state
+    std::vector<std::uint32_t> fail_;        // the longest proper suffix that is a state
+    std::vector<std::int32_t> out_;          // first row ending here or at a suffix
+    std::vector<std::uint32_t> childStart_;  // children of s: childStart_[s] .. [s + 1]
 };
 
 ReferenceIndex::ReferenceIndex(const std::vector<category::KBN_REC>& table, std::int32_t count)
@@ -130,13 +181,6 @@ std::int32_t ReferenceIndex::findExact(const std::string& name, const std::strin
 std::int32_t ReferenceIndex::findContained(const std::string& name, const std::string& key2) {
     auto rows = byKey2_.find(key2);
     if (rows == byKey2_.end()) return kNone;
-    // A few names are quicker to search one by one than to build a matcher for.
-    if (rows->second.size() < kScanLimit) {
-        for (std::int32_t row : rows->second)
-            if (name.find(table_[static_cast<std::size_t>(row)].KBN_NAME) != std::string::npos)
-                return row;
-        return kNone;
-    }
     std::unique_ptr<NameMatcher>& matcher = matchers_[key2];
     if (!matcher) matcher = std::make_unique<NameMatcher>(table_, rows->second);
     return matcher->firstWithin(name);

@@ -24,12 +24,11 @@ class ReferenceIndex {
     // The first record whose KBN_NAME equals `name` and whose KBN_KEY2 equals `key2`.
     std::int32_t findExact(const std::string& name, const std::string& key2) const;
     // The first record whose KBN_KEY2 equals `key2` and whose KBN_NAME occurs within `name`
-    // (an empty KBN_NAME occurs within every name).
+    // (an empty KBN_NAME occurs within every name). Time linear in the length of `name`.
     std::int32_t findContained(const std::string& name, const std::string& key2);
 
   private:
     class NameMatcher;
-    static constexpr std::size_t kScanLimit = 32;
 
     const std::vector<category::KBN_REC>& table_;
     std::int32_t count_;

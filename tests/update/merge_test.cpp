@@ -2,9 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <random>
 #include <string>
 #include <vector>
+
+#if !defined(_WIN32)
+#include <sys/resource.h>
+#endif
 
 #include "support/recording_ui.hpp"
 #include "update/reference_index.hpp"
@@ -128,6 +133,56 @@ TEST_F(MergeTest, StopRequestEndsAfterTheCurrentRecordWithoutItsProgress) {
     EXPECT_EQ(cls(2), "");
 }
 
+// Names at the length limit: the matcher's memory once grew by 1.4 MB per long reference
+// name, and small groups were searched in time length x length. Bounds are loose on purpose.
+TEST_F(MergeTest, LongNamesStayLinearInTimeAndMemory) {
+    struct Case {
+        const char* what;
+        int keys, namesPerKey, referenceLength, records;
+        bool tagFirst;  // names differ at their start (a wide trie) or at their end
+    };
+    const Case cases[] = {
+        {"300 names of 4,096 under one key", 1, 300, 4096, 1, true},
+        {"161 keys of 31 names of 2,048", 161, 31, 2048, category::kTableCapacity, false},
+    };
+    const std::string kana = "ｱ";  // one byte on disk, three in memory
+    auto repeat = [&kana](int n) {
+        std::string s;
+        for (int i = 0; i < n; ++i) s += kana;
+        return s;
+    };
+    auto tag = [](int n) { return "ｲ" + std::to_string(1000 + n); };
+    for (const Case& c : cases) {
+        // Straight into the tables: copies would weigh more than the matcher.
+        auto put = [](KBN_REC& r, std::string name, int key, const char* cls) {
+            r = KBN_REC{};
+            r.REC_KIND = category::kOrdinaryRecord;
+            r.KBN_NAME = std::move(name);
+            r.KBN_KEY2 = std::to_string(key);
+            r.KBN_CLASS = cls;
+        };
+        std::size_t n = 0;
+        const std::string body = repeat(c.referenceLength - 6);
+        for (int k = 0; k < c.keys; ++k)
+            for (int t = 0; t < c.namesPerKey; ++t)
+                put(tables.REF_TBL[n++], c.tagFirst ? tag(t) + body : body + tag(t), k, "c");
+        tables.REF_CNT = static_cast<std::int32_t>(n);
+        for (int i = 0; i < c.records; ++i)
+            put(tables.KBN_TBL[std::size_t(i)], "養護" + repeat(4092), i % c.keys, "");
+        tables.KBN_TBL[std::size_t(c.records - 1)].KBN_NAME =
+            "養護" + tables.REF_TBL[n - 1].KBN_NAME;
+        tables.KBN_CNT = c.records;
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(KBN_MERGE(tables, stop, ui), 1) << c.what;
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20)) << c.what;
+#if !defined(_WIN32) && !defined(__SANITIZE_ADDRESS__)
+        rusage usage{};
+        getrusage(RUSAGE_SELF, &usage);
+        EXPECT_LT(usage.ru_maxrss, 200 * 1024) << c.what << ": peak KiB";
+#endif
+    }
+}
+
 // The index must give exactly what a scan in table order gives.
 std::int32_t scanExact(const std::vector<KBN_REC>& t, std::int32_t n, const KBN_REC& r) {
     for (std::int32_t i = 0; i < n; ++i)
@@ -145,26 +200,31 @@ std::int32_t scanContained(const std::vector<KBN_REC>& t, std::int32_t n, const 
 
 TEST(ReferenceIndex, AgreesWithATableOrderScanOnRandomTables) {
     std::mt19937 rng(20261206);
-    const std::vector<std::string> pieces = {"",  "養護", "机", "机机", "理科",
-                                             "a", "ab",   "b",  "ba",   "護"};
+    const std::vector<std::string> pieces = {"",   "養護", "机", "机机", "理科", "a",
+                                             "ab", "b",    "ba", "護",   "ｱｲ"};
     auto name = [&](int parts) {
         std::string s;
         for (int i = 0; i < parts; ++i) s += pieces[rng() % pieces.size()];
         return s;
     };
-    for (int round = 0; round < 200; ++round) {
-        // Up to about 65 records per key: small groups are scanned, large ones matched.
+    for (int round = 0; round < 300; ++round) {
+        // From one large group to many groups of one or two names; every third round has
+        // long names that share long prefixes and suffixes.
+        const auto keys = 1 + rng() % (round % 2 == 0 ? 3u : 60u);
+        const unsigned parts = round % 3 == 0 ? 40 : 3;
         std::vector<KBN_REC> refs(200);
         auto count = static_cast<std::int32_t>(rng() % 200);
         for (auto& r : refs) {
-            r.KBN_NAME = name(static_cast<int>(rng() % 3));
-            r.KBN_KEY2 = std::string(1, static_cast<char>('A' + rng() % 3));
+            r.KBN_NAME = name(static_cast<int>(rng() % parts));
+            r.KBN_KEY2 = std::to_string(rng() % keys);
         }
         ReferenceIndex index(refs, count);
         for (int q = 0; q < 50; ++q) {
             KBN_REC r;
-            r.KBN_NAME = name(static_cast<int>(rng() % 6));
-            r.KBN_KEY2 = std::string(1, static_cast<char>('A' + rng() % 4));
+            r.KBN_NAME = q % 2 == 0 && count > 0
+                             ? name(2) + refs[rng() % std::size_t(count)].KBN_NAME + name(2)
+                             : name(static_cast<int>(rng() % (2u * parts)));
+            r.KBN_KEY2 = std::to_string(rng() % (keys + 1));
             ASSERT_EQ(index.findExact(r.KBN_NAME, r.KBN_KEY2), scanExact(refs, count, r))
                 << r.KBN_NAME;
             ASSERT_EQ(index.findContained(r.KBN_NAME, r.KBN_KEY2), scanContained(refs, count, r))
