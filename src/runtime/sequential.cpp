@@ -11,7 +11,6 @@ namespace kbnset::runtime {
 namespace {
 
 constexpr std::size_t kChunk = std::size_t{64} * 1024;
-constexpr int kEnd = -1;
 
 bool isBlank(int c) {
     return c == ' ' || c == '\t';
@@ -19,33 +18,22 @@ bool isBlank(int c) {
 bool isLineEnd(int c) {
     return c == '\r' || c == '\n';
 }
-bool endsValue(int c) {
-    return c == ',' || isLineEnd(c) || c == kEnd;
-}
 
 }  // namespace
 
 SequentialReader::SequentialReader(std::unique_ptr<InputFile> file) : file_(std::move(file)) {}
 
-int SequentialReader::peek() {
-    if (pos_ == buffer_.size()) {
-        if (eof_) return kEnd;
-        buffer_.resize(kChunk);
-        std::size_t n = file_->read(buffer_.data(), buffer_.size());
-        buffer_.resize(n);
-        pos_ = 0;
-        if (n == 0) {
-            eof_ = true;
-            return kEnd;
-        }
+int SequentialReader::refill() {
+    if (eof_) return kEnd;
+    buffer_.resize(kChunk);
+    std::size_t n = file_->read(buffer_.data(), buffer_.size());
+    buffer_.resize(n);
+    pos_ = 0;
+    if (n == 0) {
+        eof_ = true;
+        return kEnd;
     }
-    return static_cast<unsigned char>(buffer_[pos_]);
-}
-
-int SequentialReader::get() {
-    int c = peek();
-    if (c != kEnd) ++pos_;
-    return c;
+    return static_cast<unsigned char>(buffer_[0]);
 }
 
 bool SequentialReader::atEnd() {
@@ -53,40 +41,46 @@ bool SequentialReader::atEnd() {
     return peek() == kEnd;
 }
 
-// The bytes of the next value, separator consumed. The separators and the quote are ASCII
-// and never occur as the second byte of a double-byte character, so this works on the
-// undecoded bytes.
-std::string SequentialReader::nextRaw() {
+// Moves the buffered bytes up to `end` into the value, refusing what passes the limit.
+void SequentialReader::appendUpTo(std::size_t end) {
+    if (value_.size() + (end - pos_) > kMaxValueBytes) throw ConversionError("value too long");
+    value_.append(buffer_, pos_, end - pos_);
+    pos_ = end;
+}
+
+// The bytes of the next value, separator consumed; valid until the next call. The separators
+// and the quote are ASCII and never occur as the second byte of a double-byte character, so
+// this works on the undecoded bytes, a buffer's worth at a time.
+std::string_view SequentialReader::nextRaw() {
     if (peek() == kEnd) throw IoError("end of file inside a line");
     while (isBlank(peek())) get();
+    value_.clear();
 
-    std::string value;
-    auto append = [&value](int c) {
-        if (value.size() == kMaxValueBytes) throw ConversionError("value too long");
-        value.push_back(static_cast<char>(c));
-    };
-
+    auto endsValue = [](int c) { return c == ',' || isLineEnd(c) || c == kEnd; };
     if (peek() == '"') {
         get();
-        for (int c = get(); c != '"'; c = get()) {
-            if (c == kEnd) throw IoError("end of file inside quotes");
-            append(c);
+        for (;;) {
+            if (peek() == kEnd) throw IoError("end of file inside quotes");
+            const std::size_t quote = buffer_.find('"', pos_);
+            appendUpTo(quote == std::string::npos ? buffer_.size() : quote);
+            if (quote != std::string::npos) break;
         }
+        get();
         while (isBlank(peek())) get();
         if (!endsValue(peek())) throw ConversionError("double quote inside a text value");
     } else {
         while (!endsValue(peek())) {
-            int c = get();
-            if (c == '"') throw ConversionError("double quote inside a text value");
-            append(c);
+            const std::size_t stop = buffer_.find_first_of(",\r\n\"", pos_);
+            appendUpTo(stop == std::string::npos ? buffer_.size() : stop);
+            if (peek() == '"') throw ConversionError("double quote inside a text value");
         }
-        while (!value.empty() && isBlank(static_cast<unsigned char>(value.back())))
-            value.pop_back();
+        while (!value_.empty() && isBlank(static_cast<unsigned char>(value_.back())))
+            value_.pop_back();
     }
 
     int separator = get();
     if (separator == '\r' && peek() == '\n') get();
-    return value;
+    return value_;
 }
 
 std::string SequentialReader::readText() {
@@ -107,13 +101,14 @@ std::int16_t SequentialReader::readInteger() {
 
 void SequentialWriter::writeLine(std::initializer_list<Value> values) {
     std::string line;
+    line.reserve(256);
     bool first = true;
     for (const Value& value : values) {
         if (!first) line += ',';
         first = false;
         if (const auto* text = std::get_if<std::string_view>(&value)) {
             line += '"';
-            line += toAnsi(*text);
+            appendAnsi(*text, line);
             line += '"';
         } else {
             line += std::to_string(std::get<std::int32_t>(value));

@@ -37,14 +37,25 @@ class SequentialReader {
     std::int32_t readLong();
 
   private:
-    int peek();
-    int get();
-    std::string nextRaw();
+    static constexpr int kEnd = -1;
+
+    int peek() {
+        return pos_ < buffer_.size() ? static_cast<unsigned char>(buffer_[pos_]) : refill();
+    }
+    int get() {
+        int c = peek();
+        if (c != kEnd) ++pos_;
+        return c;
+    }
+    int refill();
+    void appendUpTo(std::size_t end);
+    std::string_view nextRaw();
 
     std::unique_ptr<InputFile> file_;
     std::string buffer_;
     std::size_t pos_ = 0;
     bool eof_ = false;
+    std::string value_;  // the bytes of the last value, kept to save an allocation per value
 };
 
 // Writing: texts in double quotes with nothing escaped, numbers in plain decimal, values

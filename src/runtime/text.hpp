@@ -15,6 +15,8 @@ std::string fromAnsi(std::string_view bytes);
 // UTF-8 to ANSI code page bytes. A character that the code page cannot hold raises
 // ConversionError rather than becoming '?'.
 std::string toAnsi(std::string_view utf8);
+// The same, appended to `out` (on failure `out` may hold part of the conversion).
+void appendAnsi(std::string_view utf8, std::string& out);
 
 // Upper case and half-width forms, as Windows maps them in the Japanese locale
 // (LCMapStringEx with LCMAP_UPPERCASE | LCMAP_HALFWIDTH).

@@ -3,6 +3,7 @@
 
 #include "runtime/error.hpp"
 #include "runtime/text.hpp"
+#include "runtime/utf8.hpp"
 
 // Upper case and half-width forms by rule, to give what Windows' LCMapStringEx gives with
 // LCMAP_UPPERCASE | LCMAP_HALFWIDTH in the Japanese locale for every CP932 character.
@@ -91,64 +92,17 @@ void appendHalfwidth(char32_t c, std::u32string& out) {
     out.push_back(c);
 }
 
-// Bytes of the UTF-8 sequence that `lead` begins; 0 for a byte that begins none.
-std::size_t sequenceLength(unsigned char lead) {
-    if (lead < 0x80) return 1;
-    if (lead < 0xC2) return 0;
-    if (lead < 0xE0) return 2;
-    if (lead < 0xF0) return 3;
-    return lead < 0xF5 ? 4 : 0;
-}
-
-std::u32string decodeUtf8(std::string_view utf8) {
-    std::u32string out;
-    out.reserve(utf8.size());
-    for (std::size_t i = 0; i < utf8.size();) {
-        auto b = static_cast<unsigned char>(utf8[i]);
-        std::size_t length = sequenceLength(b);
-        if (length == 0 || i + length > utf8.size()) throw ConversionError("invalid UTF-8");
-        char32_t c = length == 1 ? b : b & (0x7Fu >> length);
-        for (std::size_t k = 1; k < length; ++k) {
-            auto t = static_cast<unsigned char>(utf8[i + k]);
-            if ((t & 0xC0) != 0x80) throw ConversionError("invalid UTF-8");
-            c = (c << 6) | (t & 0x3Fu);
-        }
-        constexpr char32_t kMinimum[] = {0, 0, 0x80, 0x800, 0x10000};
-        if (c < kMinimum[length] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
-            throw ConversionError("invalid UTF-8");
-        out.push_back(c);
-        i += length;
-    }
-    return out;
-}
-
-void appendUtf8(char32_t c, std::string& out) {
-    auto byte = [&out](char32_t v) { out.push_back(static_cast<char>(v)); };
-    if (c < 0x80) {
-        byte(c);
-    } else if (c < 0x800) {
-        byte(0xC0 | (c >> 6));
-        byte(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        byte(0xE0 | (c >> 12));
-        byte(0x80 | ((c >> 6) & 0x3F));
-        byte(0x80 | (c & 0x3F));
-    } else {
-        byte(0xF0 | (c >> 18));
-        byte(0x80 | ((c >> 12) & 0x3F));
-        byte(0x80 | ((c >> 6) & 0x3F));
-        byte(0x80 | (c & 0x3F));
-    }
-}
-
 }  // namespace
 
 std::string toUpperHalfwidth(std::string_view utf8) {
-    std::u32string narrow;
-    for (char32_t c : decodeUtf8(utf8)) appendHalfwidth(c, narrow);
     std::string out;
     out.reserve(utf8.size());
-    for (char32_t c : narrow) appendUtf8(toUpper(c), out);
+    std::u32string narrow;
+    for (std::size_t i = 0; i < utf8.size();) {
+        narrow.clear();
+        appendHalfwidth(utf8::next(utf8, i), narrow);
+        for (char32_t c : narrow) utf8::append(toUpper(c), out);
+    }
     return out;
 }
 

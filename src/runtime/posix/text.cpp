@@ -3,11 +3,15 @@
 #include <iconv.h>
 
 #include <cerrno>
+#include <optional>
 #include <string>
 
+#include "runtime/code_page_table.hpp"
 #include "runtime/error.hpp"
+#include "runtime/utf8.hpp"
 
-// CP932 through glibc's iconv, fixed up where glibc and Windows code page 932 disagree.
+// CP932 through glibc's iconv, fixed up where glibc and Windows code page 932 disagree. iconv
+// answers for one character at a time, and the table keeps the answers.
 namespace kbnset::runtime {
 
 namespace {
@@ -23,23 +27,18 @@ class Converter {
     Converter(const Converter&) = delete;
     Converter& operator=(const Converter&) = delete;
 
-    // Appends the conversion of `in` to `out`. Invalid or incomplete input, and characters
-    // the other side cannot hold, raise ConversionError.
-    void append(std::string_view in, std::string& out) {
+    // The conversion of one character; none when iconv refuses it.
+    std::optional<std::string> convert(std::string in) {
         ::iconv(cd_, nullptr, nullptr, nullptr, nullptr);
-        std::string source(in);  // iconv wants a non-const input pointer
-        char* src = source.data();
-        std::size_t srcLeft = source.size();
-        while (srcLeft > 0) {
-            char chunk[1024];
-            char* dst = chunk;
-            std::size_t dstLeft = sizeof chunk;
-            std::size_t result = ::iconv(cd_, &src, &srcLeft, &dst, &dstLeft);
-            out.append(chunk, sizeof chunk - dstLeft);
-            if (result == static_cast<std::size_t>(-1) && errno != E2BIG)
-                throw ConversionError(errno == EINVAL ? "incomplete character"
-                                                      : "character not valid in code page 932");
-        }
+        char* src = in.data();  // iconv wants a non-const input pointer
+        std::size_t srcLeft = in.size();
+        char out[16];
+        char* dst = out;
+        std::size_t dstLeft = sizeof out;
+        if (::iconv(cd_, &src, &srcLeft, &dst, &dstLeft) == static_cast<std::size_t>(-1) ||
+            srcLeft != 0)
+            return std::nullopt;
+        return std::string(out, sizeof out - dstLeft);
     }
 
   private:
@@ -56,90 +55,63 @@ Converter& encoder() {
     return converter;
 }
 
-bool isLeadByte(unsigned char b) {
-    return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
-}
-
 // Windows decodes the single byte 0x80 to U+0080; glibc refuses it.
-struct Extra {
-    unsigned char byte;
-    std::string_view utf8;
+constexpr unsigned char kExtraByte = 0x80;
+constexpr char32_t kExtraCharacter = 0x80;
+
+class Cp932 : public CodePageConverter {
+  public:
+    bool isLeadByte(unsigned char b) const override {
+        return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
+    }
+
+    std::optional<char32_t> decode(std::string_view bytes) const override {
+        if (bytes.size() == 1 && static_cast<unsigned char>(bytes[0]) == kExtraByte)
+            return kExtraCharacter;
+        return single(decoder().convert(std::string(bytes)));
+    }
+
+    // glibc also takes some characters that it cannot decode back (U+00A5 and U+203E to 0x5C
+    // and 0x7E, for one); Windows refuses those, so only an encoding that decodes back to the
+    // character counts.
+    std::optional<std::string> encode(char32_t c) const override {
+        if (c == kExtraCharacter) return std::string(1, static_cast<char>(kExtraByte));
+        std::string text;
+        utf8::append(c, text);
+        std::optional<std::string> bytes = encoder().convert(text);
+        if (!bytes || decoder().convert(*bytes) != text) return std::nullopt;
+        return bytes;
+    }
+
+  private:
+    static std::optional<char32_t> single(const std::optional<std::string>& text) {
+        if (!text || text->empty()) return std::nullopt;
+        std::size_t pos = 0;
+        const char32_t c = utf8::next(*text, pos);
+        if (pos != text->size()) return std::nullopt;
+        return c;
+    }
 };
-constexpr Extra kExtras[] = {
-    {0x80, "\xC2\x80"},
-};
 
-const Extra* extraForByte(unsigned char b) {
-    for (const Extra& e : kExtras)
-        if (e.byte == b) return &e;
-    return nullptr;
-}
-
-const Extra* extraAt(std::string_view utf8) {
-    for (const Extra& e : kExtras)
-        if (utf8.starts_with(e.utf8)) return &e;
-    return nullptr;
-}
-
-std::size_t utf8Length(unsigned char lead) {
-    if (lead < 0x80) return 1;
-    if (lead >= 0xF0) return 4;
-    if (lead >= 0xE0) return 3;
-    return 2;
-}
-
-// Encodes a run of UTF-8 without the extras. glibc also takes some characters that it
-// cannot decode back (U+00A5 and U+203E to 0x5C and 0x7E, for one); Windows refuses those,
-// so a run is accepted only when it decodes back to itself.
-void encodeRun(std::string_view utf8, std::string& out) {
-    std::size_t start = out.size();
-    encoder().append(utf8, out);
-    std::string back;
-    decoder().append(std::string_view(out).substr(start), back);
-    if (back != utf8) throw ConversionError("character not in code page 932");
-}
+const Cp932 kCp932;
 
 }  // namespace
 
 std::string fromAnsi(std::string_view bytes) {
     std::string out;
-    out.reserve(bytes.size() * 3 / 2);
-    std::size_t run = 0;  // start of the bytes not yet converted
-    for (std::size_t i = 0; i < bytes.size();) {
-        auto b = static_cast<unsigned char>(bytes[i]);
-        if (b == 0) throw ConversionError("NUL in text");
-        if (isLeadByte(b)) {
-            if (i + 1 == bytes.size()) throw ConversionError("incomplete character");
-            i += 2;
-        } else if (const Extra* extra = extraForByte(b)) {
-            decoder().append(bytes.substr(run, i - run), out);
-            out += extra->utf8;
-            run = ++i;
-        } else {
-            ++i;
-        }
-    }
-    decoder().append(bytes.substr(run), out);
+    out.reserve(bytes.size() + bytes.size() / 2);
+    decodeWithTable(kCp932, bytes, out);
     return out;
+}
+
+void appendAnsi(std::string_view utf8, std::string& out) {
+    encodeWithTable(kCp932, utf8, out);
 }
 
 std::string toAnsi(std::string_view utf8) {
     std::string out;
     out.reserve(utf8.size());
-    std::size_t run = 0;
-    for (std::size_t i = 0; i < utf8.size();) {
-        auto b = static_cast<unsigned char>(utf8[i]);
-        if (b == 0) throw ConversionError("NUL in text");
-        if (const Extra* extra = extraAt(utf8.substr(i))) {
-            encodeRun(utf8.substr(run, i - run), out);
-            out += static_cast<char>(extra->byte);
-            i += extra->utf8.size();
-            run = i;
-        } else {
-            i += utf8Length(b);  // a broken sequence is left to iconv to refuse
-        }
-    }
-    encodeRun(utf8.substr(run), out);
+    appendAnsi(utf8, out);
     return out;
 }
 

@@ -1,0 +1,93 @@
+#include "runtime/code_page_table.hpp"
+
+#include <atomic>
+#include <cstdint>
+
+#include "runtime/error.hpp"
+#include "runtime/utf8.hpp"
+
+namespace kbnset::runtime {
+
+namespace {
+
+// An entry is 0 until the platform has been asked, then kRefused or kKnown with the answer.
+// Zero-initialised static storage: nothing to build at start, and relaxed atomics let any
+// thread fill an entry (every thread would write the same answer).
+constexpr std::uint32_t kRefused = 1;
+constexpr std::uint32_t kKnown = 1u << 24;
+
+// Decoding: bytes 0..255 alone, then lead << 8 | trail for pairs.
+std::atomic<std::uint32_t> decoded[256 + 65536];
+// Encoding, by BMP character: the byte count in bits 24..25, the bytes below.
+std::atomic<std::uint32_t> encoded[65536];
+// Lead bytes: 0 unknown, 1 no, 2 yes.
+std::atomic<std::uint8_t> leads[256];
+
+bool isLead(const CodePageConverter& platform, unsigned char b) {
+    std::uint8_t v = leads[b].load(std::memory_order_relaxed);
+    if (v == 0) {
+        v = platform.isLeadByte(b) ? 2 : 1;
+        leads[b].store(v, std::memory_order_relaxed);
+    }
+    return v == 2;
+}
+
+std::uint32_t decodedEntry(const CodePageConverter& platform, std::size_t index,
+                           std::string_view bytes) {
+    std::uint32_t v = decoded[index].load(std::memory_order_relaxed);
+    if (v == 0) {
+        std::optional<char32_t> c = platform.decode(bytes);
+        // NUL is never text, whatever the platform makes of it.
+        v = c && *c != 0 ? kKnown | *c : kRefused;
+        decoded[index].store(v, std::memory_order_relaxed);
+    }
+    return v;
+}
+
+std::uint32_t encodedEntry(const CodePageConverter& platform, char32_t c) {
+    std::uint32_t v = encoded[c].load(std::memory_order_relaxed);
+    if (v == 0) {
+        std::optional<std::string> bytes = c == 0 ? std::nullopt : platform.encode(c);
+        if (!bytes || bytes->empty() || bytes->size() > 2) {
+            v = kRefused;
+        } else {
+            std::uint32_t packed = 0;
+            for (char b : *bytes) packed = packed << 8 | static_cast<unsigned char>(b);
+            v = static_cast<std::uint32_t>(bytes->size()) << 24 | packed;
+        }
+        encoded[c].store(v, std::memory_order_relaxed);
+    }
+    return v;
+}
+
+}  // namespace
+
+void decodeWithTable(const CodePageConverter& platform, std::string_view bytes, std::string& out) {
+    for (std::size_t i = 0; i < bytes.size();) {
+        const auto b = static_cast<unsigned char>(bytes[i]);
+        std::uint32_t v;
+        if (!isLead(platform, b)) {
+            v = decodedEntry(platform, b, bytes.substr(i, 1));
+            i += 1;
+        } else {
+            if (i + 1 == bytes.size()) throw ConversionError("incomplete character");
+            const auto t = static_cast<unsigned char>(bytes[i + 1]);
+            v = decodedEntry(platform, 256 + (std::size_t{b} << 8 | t), bytes.substr(i, 2));
+            i += 2;
+        }
+        if (v == kRefused) throw ConversionError("bytes not valid in the ANSI code page");
+        utf8::append(static_cast<char32_t>(v & 0xFFFFFF), out);
+    }
+}
+
+void encodeWithTable(const CodePageConverter& platform, std::string_view text, std::string& out) {
+    for (std::size_t i = 0; i < text.size();) {
+        const char32_t c = utf8::next(text, i);
+        const std::uint32_t v = c < 0x10000 ? encodedEntry(platform, c) : kRefused;
+        if (v == kRefused) throw ConversionError("character not in the ANSI code page");
+        if (v >> 24 == 2) out.push_back(static_cast<char>(v >> 8));
+        out.push_back(static_cast<char>(v));
+    }
+}
+
+}  // namespace kbnset::runtime

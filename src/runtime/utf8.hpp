@@ -1,0 +1,58 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+#include "runtime/error.hpp"
+
+// Strict UTF-8, shared by the conversions that have to read it character by character.
+namespace kbnset::runtime::utf8 {
+
+// The character that begins at `pos`, moving `pos` past it. A truncated, overlong or
+// surrogate sequence, or one beyond U+10FFFF, raises ConversionError.
+inline char32_t next(std::string_view s, std::size_t& pos) {
+    const auto lead = static_cast<unsigned char>(s[pos]);
+    if (lead < 0x80) {
+        ++pos;
+        return lead;
+    }
+    const std::size_t length = lead < 0xC2   ? 0
+                               : lead < 0xE0 ? 2
+                               : lead < 0xF0 ? 3
+                               : lead < 0xF5 ? 4
+                                             : 0;
+    if (length == 0 || pos + length > s.size()) throw ConversionError("invalid UTF-8");
+    char32_t c = lead & (0x7Fu >> length);
+    for (std::size_t k = 1; k < length; ++k) {
+        const auto t = static_cast<unsigned char>(s[pos + k]);
+        if ((t & 0xC0) != 0x80) throw ConversionError("invalid UTF-8");
+        c = (c << 6) | (t & 0x3Fu);
+    }
+    constexpr char32_t kMinimum[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (c < kMinimum[length] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
+        throw ConversionError("invalid UTF-8");
+    pos += length;
+    return c;
+}
+
+inline void append(char32_t c, std::string& out) {
+    auto byte = [&out](char32_t v) { out.push_back(static_cast<char>(v)); };
+    if (c < 0x80) {
+        byte(c);
+    } else if (c < 0x800) {
+        byte(0xC0 | (c >> 6));
+        byte(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        byte(0xE0 | (c >> 12));
+        byte(0x80 | ((c >> 6) & 0x3F));
+        byte(0x80 | (c & 0x3F));
+    } else {
+        byte(0xF0 | (c >> 18));
+        byte(0x80 | ((c >> 12) & 0x3F));
+        byte(0x80 | ((c >> 6) & 0x3F));
+        byte(0x80 | (c & 0x3F));
+    }
+}
+
+}  // namespace kbnset::runtime::utf8
