@@ -62,7 +62,12 @@ std::uint32_t encodedEntry(const CodePageConverter& platform, char32_t c) {
 
 }  // namespace
 
+// Both write into room made beforehand (at most four UTF-8 bytes a byte, two bytes a
+// character) and cut `out` to size at the end.
 void decodeWithTable(const CodePageConverter& platform, std::string_view bytes, std::string& out) {
+    const std::size_t start = out.size();
+    out.resize(start + 4 * bytes.size());
+    char* p = out.data() + start;
     for (std::size_t i = 0; i < bytes.size();) {
         const auto b = static_cast<unsigned char>(bytes[i]);
         std::uint32_t v;
@@ -76,18 +81,23 @@ void decodeWithTable(const CodePageConverter& platform, std::string_view bytes, 
             i += 2;
         }
         if (v == kRefused) throw ConversionError("bytes not valid in the ANSI code page");
-        utf8::append(static_cast<char32_t>(v & 0xFFFFFF), out);
+        p = utf8::write(static_cast<char32_t>(v & 0xFFFFFF), p);
     }
+    out.resize(static_cast<std::size_t>(p - out.data()));
 }
 
 void encodeWithTable(const CodePageConverter& platform, std::string_view text, std::string& out) {
+    const std::size_t start = out.size();
+    out.resize(start + 2 * text.size());
+    char* p = out.data() + start;
     for (std::size_t i = 0; i < text.size();) {
         const char32_t c = utf8::next(text, i);
         const std::uint32_t v = c < 0x10000 ? encodedEntry(platform, c) : kRefused;
         if (v == kRefused) throw ConversionError("character not in the ANSI code page");
-        if (v >> 24 == 2) out.push_back(static_cast<char>(v >> 8));
-        out.push_back(static_cast<char>(v));
+        if (v >> 24 == 2) *p++ = static_cast<char>(v >> 8);
+        *p++ = static_cast<char>(v);
     }
+    out.resize(static_cast<std::size_t>(p - out.data()));
 }
 
 }  // namespace kbnset::runtime

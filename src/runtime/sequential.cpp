@@ -70,8 +70,11 @@ std::string_view SequentialReader::nextRaw() {
         if (!endsValue(peek())) throw ConversionError("double quote inside a text value");
     } else {
         while (!endsValue(peek())) {
-            const std::size_t stop = buffer_.find_first_of(",\r\n\"", pos_);
-            appendUpTo(stop == std::string::npos ? buffer_.size() : stop);
+            std::size_t stop = pos_;
+            while (stop < buffer_.size() && !endsValue(static_cast<unsigned char>(buffer_[stop])) &&
+                   buffer_[stop] != '"')
+                ++stop;
+            appendUpTo(stop);
             if (peek() == '"') throw ConversionError("double quote inside a text value");
         }
         while (!value_.empty() && isBlank(static_cast<unsigned char>(value_.back())))

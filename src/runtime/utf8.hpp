@@ -36,8 +36,9 @@ inline char32_t next(std::string_view s, std::size_t& pos) {
     return c;
 }
 
-inline void append(char32_t c, std::string& out) {
-    auto byte = [&out](char32_t v) { out.push_back(static_cast<char>(v)); };
+// Writes `c` at `p` (room for four bytes) and returns the end.
+inline char* write(char32_t c, char* p) {
+    auto byte = [&p](char32_t v) { *p++ = static_cast<char>(v); };
     if (c < 0x80) {
         byte(c);
     } else if (c < 0x800) {
@@ -53,6 +54,12 @@ inline void append(char32_t c, std::string& out) {
         byte(0x80 | ((c >> 6) & 0x3F));
         byte(0x80 | (c & 0x3F));
     }
+    return p;
+}
+
+inline void append(char32_t c, std::string& out) {
+    char bytes[4];
+    out.append(bytes, static_cast<std::size_t>(write(c, bytes) - bytes));
 }
 
 }  // namespace kbnset::runtime::utf8

@@ -9,15 +9,6 @@ namespace kbnset::update {
 
 namespace {
 
-// Text read from a file never holds NUL, so it can join the two keys.
-std::string exactKey(const std::string& name, const std::string& key2) {
-    std::string key;
-    key.reserve(name.size() + 1 + key2.size());
-    key.append(name).push_back('\0');
-    key.append(key2);
-    return key;
-}
-
 // The character that begins at `pos`, and moves `pos` past it. Names are valid UTF-8 (they
 // were decoded from the file), and a character match is then exactly a byte match; a
 // malformed byte stands for itself, as a value no character has.
@@ -95,6 +86,14 @@ class ReferenceIndex::NameMatcher {
         auto nameOf = [&](std::uint32_t k) -> std::string_view {
             return table[static_cast<std::size_t>(rows[k])].KBN_NAME;
         };
+        // At most one state per character, so the arrays never grow past that or move.
+        std::size_t characters = 1;
+        for (std::uint32_t k = 0; k < rows.size(); ++k)
+            for (char b : nameOf(k)) characters += (static_cast<unsigned char>(b) & 0xC0) != 0x80;
+        label_.reserve(characters);
+        fail_.reserve(characters);
+        out_.reserve(characters);
+        childStart_.reserve(characters + 1);
         std::vector<std::size_t> cursor(rows.size(), 0);
         std::vector<std::uint32_t> running;  // names by position in `rows`, grouped by state
         std::int32_t first = kNoRow;
@@ -126,7 +125,7 @@ class ReferenceIndex::NameMatcher {
                     std::uint32_t k = running[i];
                     split.emplace_back(nextCharacter(nameOf(k), cursor[k]), k);
                 }
-                std::sort(split.begin(), split.end());
+                if (split.size() > 1) std::sort(split.begin(), split.end());
                 for (std::size_t i = 0; i < split.size();) {
                     const std::uint32_t c = split[i].first;
                     const auto state = static_cast<std::uint32_t>(label_.size());
@@ -150,10 +149,6 @@ class ReferenceIndex::NameMatcher {
             std::swap(running, nextRunning);
         }
         childStart_.push_back(static_cast<std::uint32_t>(label_.size()));
-        label_.shrink_to_fit();
-        fail_.shrink_to_fit();
-        out_.shrink_to_fit();
-        childStart_.shrink_to_fit();
     }
 
     std::vector<std::uint32_t> label_;       // the character that leads to each state
@@ -162,27 +157,53 @@ class ReferenceIndex::NameMatcher {
     std::vector<std::uint32_t> childStart_;  // children of s: childStart_[s] .. [s + 1]
 };
 
+std::uint64_t ReferenceIndex::hashKeys(std::string_view name, std::string_view key2) {
+    const std::uint64_t h = std::hash<std::string_view>()(name);
+    return h ^ (std::hash<std::string_view>()(key2) + 0x9E3779B97F4A7C15u + (h << 6) + (h >> 2));
+}
+
 ReferenceIndex::ReferenceIndex(const std::vector<category::KBN_REC>& table, std::int32_t count)
-    : table_(table), count_(count) {
-    for (std::int32_t i = 0; i < count_; ++i) {
+    : table_(table) {
+    std::size_t size = 16;
+    while (size < 2 * static_cast<std::size_t>(count)) size *= 2;
+    exact_.resize(size);
+    mask_ = size - 1;
+    for (std::int32_t i = 0; i < count; ++i) {
         const category::KBN_REC& ref = table_[static_cast<std::size_t>(i)];
-        exact_.try_emplace(exactKey(ref.KBN_NAME, ref.KBN_KEY2), i);
-        byKey2_[ref.KBN_KEY2].push_back(i);
+        const std::uint64_t hash = hashKeys(ref.KBN_NAME, ref.KBN_KEY2);
+        // The first row of equal keys keeps the slot: later ones are never a first match.
+        for (std::size_t s = hash & mask_;; s = (s + 1) & mask_) {
+            Slot& slot = exact_[s];
+            if (slot.row == kNone) {
+                slot = {hash, i};
+                break;
+            }
+            const category::KBN_REC& other = table_[static_cast<std::size_t>(slot.row)];
+            if (slot.hash == hash && other.KBN_NAME == ref.KBN_NAME &&
+                other.KBN_KEY2 == ref.KBN_KEY2)
+                break;
+        }
+        byKey2_[ref.KBN_KEY2].rows.push_back(i);
     }
 }
 
 ReferenceIndex::~ReferenceIndex() = default;
 
 std::int32_t ReferenceIndex::findExact(const std::string& name, const std::string& key2) const {
-    auto it = exact_.find(exactKey(name, key2));
-    return it == exact_.end() ? kNone : it->second;
+    const std::uint64_t hash = hashKeys(name, key2);
+    for (std::size_t s = hash & mask_;; s = (s + 1) & mask_) {
+        const Slot& slot = exact_[s];
+        if (slot.row == kNone) return kNone;
+        const category::KBN_REC& ref = table_[static_cast<std::size_t>(slot.row)];
+        if (slot.hash == hash && ref.KBN_NAME == name && ref.KBN_KEY2 == key2) return slot.row;
+    }
 }
 
 std::int32_t ReferenceIndex::findContained(const std::string& name, const std::string& key2) {
-    auto rows = byKey2_.find(key2);
-    if (rows == byKey2_.end()) return kNone;
-    std::unique_ptr<NameMatcher>& matcher = matchers_[key2];
-    if (!matcher) matcher = std::make_unique<NameMatcher>(table_, rows->second);
+    auto group = byKey2_.find(key2);
+    if (group == byKey2_.end()) return kNone;
+    std::unique_ptr<NameMatcher>& matcher = group->second.matcher;
+    if (!matcher) matcher = std::make_unique<NameMatcher>(table_, group->second.rows);
     return matcher->firstWithin(name);
 }
 

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -29,13 +30,21 @@ class ReferenceIndex {
 
   private:
     class NameMatcher;
+    static std::uint64_t hashKeys(std::string_view name, std::string_view key2);
+    struct Group {
+        std::vector<std::int32_t> rows;
+        std::unique_ptr<NameMatcher> matcher;  // built the first time a search needs it
+    };
 
     const std::vector<category::KBN_REC>& table_;
-    std::int32_t count_;
-    std::unordered_map<std::string, std::int32_t> exact_;  // name NUL key2 -> first index
-    std::unordered_map<std::string, std::vector<std::int32_t>> byKey2_;
-    // One matcher per KBN_KEY2, built the first time a containment search needs it.
-    std::unordered_map<std::string, std::unique_ptr<NameMatcher>> matchers_;
+    // Open addressing over (hash, first row) of both keys: one probe is usually one cache line.
+    struct Slot {
+        std::uint64_t hash = 0;
+        std::int32_t row = kNone;
+    };
+    std::vector<Slot> exact_;
+    std::size_t mask_ = 0;
+    std::unordered_map<std::string_view, Group> byKey2_;  // views of the table's own strings
 };
 
 }  // namespace kbnset::update

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <array>
 #include <string>
 
@@ -95,6 +96,13 @@ void appendHalfwidth(char32_t c, std::u32string& out) {
 }  // namespace
 
 std::string toUpperHalfwidth(std::string_view utf8) {
+    // Codes are mostly plain ASCII, whose only change is to capitals.
+    if (std::all_of(utf8.begin(), utf8.end(), [](char c) { return (c & 0x80) == 0; })) {
+        std::string out(utf8);
+        for (char& c : out)
+            if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+        return out;
+    }
     std::string out;
     out.reserve(utf8.size());
     std::u32string narrow;

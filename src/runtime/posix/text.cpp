@@ -97,11 +97,12 @@ const Cp932 kCp932;
 
 }  // namespace
 
+// Decoded in a scratch buffer, so that the result holds no more than its text.
 std::string fromAnsi(std::string_view bytes) {
-    std::string out;
-    out.reserve(bytes.size() + bytes.size() / 2);
-    decodeWithTable(kCp932, bytes, out);
-    return out;
+    thread_local std::string scratch;
+    scratch.clear();
+    decodeWithTable(kCp932, bytes, scratch);
+    return scratch;
 }
 
 void appendAnsi(std::string_view utf8, std::string& out) {
