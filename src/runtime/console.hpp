@@ -24,7 +24,8 @@ void installInterruptHandler();
 bool interruptRequested();
 
 #ifdef _WIN32
-// The wide arguments of wmain as UTF-8, program name left out.
+// The wide arguments of wmain as UTF-8, program name left out. An argument that is not valid
+// UTF-16 (a lone surrogate) raises ConversionError.
 std::vector<std::string> utf8Arguments(int argc, wchar_t** argv);
 #endif
 

@@ -4,6 +4,8 @@
 
 #include <atomic>
 
+#include "runtime/win32/wide.hpp"
+
 namespace kbnset::runtime {
 
 namespace {
@@ -26,27 +28,6 @@ bool isConsole(HANDLE handle) {
     return handle != nullptr && handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode);
 }
 
-// Lenient on purpose: this is display text, and a replacement character beats losing the line.
-std::wstring toWide(std::string_view utf8) {
-    if (utf8.empty() || utf8.size() > 0x7fffffff) return {};
-    const int size = static_cast<int>(utf8.size());
-    int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, nullptr, 0);
-    if (n <= 0) return {};
-    std::wstring wide(static_cast<std::size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, wide.data(), n);
-    return wide;
-}
-
-std::string toCodePage(std::wstring_view wide, UINT codePage) {
-    if (wide.empty() || wide.size() > 0x7fffffff) return {};
-    const int size = static_cast<int>(wide.size());
-    int n = WideCharToMultiByte(codePage, 0, wide.data(), size, nullptr, 0, nullptr, nullptr);
-    if (n <= 0) return {};
-    std::string bytes(static_cast<std::size_t>(n), '\0');
-    WideCharToMultiByte(codePage, 0, wide.data(), size, bytes.data(), n, nullptr, nullptr);
-    return bytes;
-}
-
 void writeAll(HANDLE handle, const char* data, std::size_t size) {
     while (size > 0) {
         DWORD chunk = size > 0x10000 ? 0x10000 : static_cast<DWORD>(size);
@@ -62,7 +43,7 @@ void writeAll(HANDLE handle, const char* data, std::size_t size) {
 void writeConsole(Stream stream, std::string_view utf8) {
     HANDLE handle = handleOf(stream);
     if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return;
-    std::wstring wide = toWide(utf8);
+    std::wstring wide = widenForDisplay(utf8);
     if (isConsole(handle)) {
         const wchar_t* data = wide.data();
         std::size_t left = wide.size();
@@ -79,7 +60,7 @@ void writeConsole(Stream stream, std::string_view utf8) {
     // console at all there is no console code page, and the ANSI one stands in.
     UINT codePage = GetConsoleOutputCP();
     if (codePage == 0) codePage = GetACP();
-    std::string bytes = toCodePage(wide, codePage);
+    std::string bytes = narrowForDisplay(wide, codePage);
     writeAll(handle, bytes.data(), bytes.size());
 }
 
@@ -97,10 +78,8 @@ bool interruptRequested() {
 
 std::vector<std::string> utf8Arguments(int argc, wchar_t** argv) {
     std::vector<std::string> args;
-    for (int i = 1; i < argc; ++i) {
-        std::wstring_view wide(argv[i]);
-        args.push_back(toCodePage(wide, CP_UTF8));
-    }
+    // Strict: a lone surrogate in a path must not turn into another path.
+    for (int i = 1; i < argc; ++i) args.push_back(narrow(argv[i]));
     return args;
 }
 

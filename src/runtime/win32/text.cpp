@@ -2,22 +2,17 @@
 
 #include <windows.h>
 
-#include <limits>
+#include <optional>
 #include <string>
 #include <string_view>
 
+#include "runtime/code_page_table.hpp"
 #include "runtime/error.hpp"
 #include "runtime/win32/wide.hpp"
 
 namespace kbnset::runtime {
 
 namespace {
-
-int checkedSize(std::size_t size) {
-    if (size > static_cast<std::size_t>(std::numeric_limits<int>::max()))
-        throw ConversionError("text too long");
-    return static_cast<int>(size);
-}
 
 // The system default locale by its name. Windows also takes the LOCALE_NAME_SYSTEM_DEFAULT
 // alias, but Wine refuses it for LCMAP_UPPERCASE, and the name means the same on both.
@@ -31,45 +26,87 @@ const std::wstring& systemLocale() {
     return name;
 }
 
+// The ANSI code page, one character at a time through the code-page functions; the table
+// keeps the answers.
+class AnsiCodePage : public CodePageConverter {
+  public:
+    bool isLeadByte(unsigned char b) const override { return IsDBCSLeadByte(b) != FALSE; }
+
+    std::optional<char32_t> decode(std::string_view bytes) const override {
+        try {
+            return single(widenCodePage(bytes, CP_ACP));
+        } catch (const ConversionError&) {
+            return std::nullopt;
+        }
+    }
+
+    std::optional<std::string> encode(char32_t c) const override {
+        if (c >= 0x10000 || (c >= 0xD800 && c <= 0xDFFF)) return std::nullopt;
+        try {
+            return narrowCodePage(std::wstring(1, static_cast<wchar_t>(c)), CP_ACP);
+        } catch (const ConversionError&) {
+            return std::nullopt;
+        }
+    }
+
+  private:
+    static std::optional<char32_t> single(const std::wstring& wide) {
+        if (wide.size() != 1 || (wide[0] >= 0xD800 && wide[0] <= 0xDFFF)) return std::nullopt;
+        return static_cast<char32_t>(wide[0]);
+    }
+};
+
+const AnsiCodePage kAnsi;
+
+// The table holds code pages of one or two bytes a character (932 and the other ANSI ones);
+// anything wider, such as UTF-8 set as the ANSI code page, is converted whole.
+bool tableFits() {
+    static const bool fits = [] {
+        CPINFO info{};
+        return GetCPInfo(CP_ACP, &info) && info.MaxCharSize <= 2;
+    }();
+    return fits;
+}
+
+void rejectNul(std::string_view text) {
+    // The decoder would pass NUL through, and a NUL inside a value is never real text.
+    if (text.find('\0') != std::string_view::npos) throw ConversionError("NUL in the text");
+}
+
 }  // namespace
 
 std::string fromAnsi(std::string_view bytes) {
-    if (bytes.empty()) return {};
-    // The decoder would pass NUL through, and a NUL inside a value is never real text.
-    if (bytes.find('\0') != std::string_view::npos) throw ConversionError("NUL in the text");
-    const int size = checkedSize(bytes.size());
-    const int n = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, bytes.data(), size, nullptr, 0);
-    if (n <= 0) throw ConversionError("bytes not valid in the ANSI code page");
-    std::wstring wide(static_cast<std::size_t>(n), L'\0');
-    MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, bytes.data(), size, wide.data(), n);
-    return narrow(wide);
+    if (!tableFits()) {
+        rejectNul(bytes);
+        return narrow(widenCodePage(bytes, CP_ACP));
+    }
+    // Decoded in a scratch buffer, so that the result holds no more than its text.
+    thread_local std::string scratch;
+    scratch.clear();
+    decodeWithTable(kAnsi, bytes, scratch);
+    return scratch;
+}
+
+void appendAnsi(std::string_view utf8, std::string& out) {
+    if (!tableFits()) {
+        rejectNul(utf8);
+        out += narrowCodePage(widen(utf8), CP_ACP);
+        return;
+    }
+    encodeWithTable(kAnsi, utf8, out);
 }
 
 std::string toAnsi(std::string_view utf8) {
-    if (utf8.empty()) return {};
-    if (utf8.find('\0') != std::string_view::npos) throw ConversionError("NUL in the text");
-    const std::wstring wide = widen(utf8);
-    const int size = checkedSize(wide.size());
-    // Without WC_NO_BEST_FIT_CHARS "é" would quietly become "e" and U+301C the wave dash of
-    // U+FF5E; the used-default flag catches what has no exact encoding at all.
-    BOOL usedDefault = FALSE;
-    const int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), size, nullptr, 0,
-                                      nullptr, &usedDefault);
-    if (n <= 0 || usedDefault)
-        throw ConversionError("text not representable in the ANSI code page");
-    std::string bytes(static_cast<std::size_t>(n), '\0');
-    usedDefault = FALSE;
-    const int written = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), size,
-                                            bytes.data(), n, nullptr, &usedDefault);
-    if (written != n || usedDefault)
-        throw ConversionError("text not representable in the ANSI code page");
-    return bytes;
+    std::string out;
+    out.reserve(utf8.size());
+    appendAnsi(utf8, out);
+    return out;
 }
 
 std::string toUpperHalfwidth(std::string_view utf8) {
     if (utf8.empty()) return {};
     const std::wstring wide = widen(utf8);
-    const int size = checkedSize(wide.size());
+    const int size = wide_detail::checkedSize(wide.size());
     constexpr DWORD kFlags = LCMAP_UPPERCASE | LCMAP_HALFWIDTH;
     const wchar_t* locale = systemLocale().c_str();
     const int n = LCMapStringEx(locale, kFlags, wide.data(), size, nullptr, 0, nullptr, nullptr, 0);
