@@ -69,11 +69,13 @@ test: test-native test-asan test-wine
 	@$(MAKE) --no-print-directory fuzz-short
 	@echo "== all test suites passed"
 
+# BASELINE=<kbnset-cli or git revision> adds that program to the whole-process figures.
 bench:
-	@scripts/deps.sh native
+	@scripts/deps.sh native bench
 	@cmake --preset bench >/dev/null
 	@$(PRESET_ENV) cmake --build --preset bench
 	@$(BUILD)/bench/bench/kbnset_bench
+	@bench/whole_run.sh $(BUILD)/bench $(BASELINE)
 
 # Every fuzz target for FUZZ_SECONDS, after the inputs kept in fuzz/regressions/.
 fuzz:

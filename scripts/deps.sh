@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs, only when missing, the Debian packages that the build and the tests need.
-# Usage: scripts/deps.sh native|windows|fuzz|all
+# Usage: scripts/deps.sh native|windows|lint|fuzz|bench|all
 set -euo pipefail
 
 native=(g++ cmake ninja-build time googletest libgtest-dev libgmock-dev libbenchmark-dev clang-format)
@@ -8,6 +8,7 @@ windows=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64 xvfb x
          imagemagick locales fonts-ipafont zip)
 lint=(clang-tidy cppcheck)
 fuzz=(clang libclang-rt-14-dev)
+bench=(hyperfine)
 
 want=()
 for group in "$@"; do
@@ -16,6 +17,7 @@ for group in "$@"; do
     windows) want+=("${windows[@]}") ;;
     lint) want+=("${lint[@]}") ;;
     fuzz) want+=("${fuzz[@]}") ;;
+    bench) want+=("${bench[@]}") ;;
     all) want+=("${native[@]}" "${windows[@]}" "${lint[@]}" "${fuzz[@]}") ;;
     *) echo "deps.sh: unknown group $group" >&2; exit 2 ;;
   esac

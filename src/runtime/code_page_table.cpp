@@ -10,35 +10,30 @@ namespace kbnset::runtime {
 
 namespace {
 
-// An entry is 0 until the platform has been asked, then kRefused or kKnown with the answer.
-// Zero-initialised static storage: nothing to build at start, and relaxed atomics let any
-// thread fill an entry (every thread would write the same answer).
+// An entry is 0 until the platform has been asked, then kRefused, kLead (a single byte that
+// begins a pair) or kKnown with the answer. Zero-initialised static storage: nothing to build
+// at start, and relaxed atomics let any thread fill an entry (every thread would write the
+// same answer).
 constexpr std::uint32_t kRefused = 1;
+constexpr std::uint32_t kLead = 2;
 constexpr std::uint32_t kKnown = 1u << 24;
 
-// Decoding: bytes 0..255 alone, then lead << 8 | trail for pairs.
+// Decoding: bytes 0..255 alone, then 256 + (lead << 8 | trail) for pairs.
 std::atomic<std::uint32_t> decoded[256 + 65536];
 // Encoding, by BMP character: the byte count in bits 24..25, the bytes below.
 std::atomic<std::uint32_t> encoded[65536];
-// Lead bytes: 0 unknown, 1 no, 2 yes.
-std::atomic<std::uint8_t> leads[256];
-
-bool isLead(const CodePageConverter& platform, unsigned char b) {
-    std::uint8_t v = leads[b].load(std::memory_order_relaxed);
-    if (v == 0) {
-        v = platform.isLeadByte(b) ? 2 : 1;
-        leads[b].store(v, std::memory_order_relaxed);
-    }
-    return v == 2;
-}
 
 std::uint32_t decodedEntry(const CodePageConverter& platform, std::size_t index,
                            std::string_view bytes) {
     std::uint32_t v = decoded[index].load(std::memory_order_relaxed);
     if (v == 0) {
-        std::optional<char32_t> c = platform.decode(bytes);
-        // NUL is never text, whatever the platform makes of it.
-        v = c && *c != 0 ? kKnown | *c : kRefused;
+        if (index < 256 && platform.isLeadByte(static_cast<unsigned char>(index))) {
+            v = kLead;
+        } else {
+            std::optional<char32_t> c = platform.decode(bytes);
+            // NUL is never text, whatever the platform makes of it.
+            v = c && *c != 0 ? kKnown | *c : kRefused;
+        }
         decoded[index].store(v, std::memory_order_relaxed);
     }
     return v;
@@ -70,15 +65,14 @@ void decodeWithTable(const CodePageConverter& platform, std::string_view bytes, 
     char* p = out.data() + start;
     for (std::size_t i = 0; i < bytes.size();) {
         const auto b = static_cast<unsigned char>(bytes[i]);
-        std::uint32_t v;
-        if (!isLead(platform, b)) {
-            v = decodedEntry(platform, b, bytes.substr(i, 1));
-            i += 1;
-        } else {
+        std::uint32_t v = decodedEntry(platform, b, bytes.substr(i, 1));
+        if (v == kLead) {
             if (i + 1 == bytes.size()) throw ConversionError("incomplete character");
             const auto t = static_cast<unsigned char>(bytes[i + 1]);
             v = decodedEntry(platform, 256 + (std::size_t{b} << 8 | t), bytes.substr(i, 2));
             i += 2;
+        } else {
+            i += 1;
         }
         if (v == kRefused) throw ConversionError("bytes not valid in the ANSI code page");
         p = utf8::write(static_cast<char32_t>(v & 0xFFFFFF), p);

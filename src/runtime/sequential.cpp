@@ -25,6 +25,12 @@ SequentialReader::SequentialReader(std::unique_ptr<InputFile> file) : file_(std:
 
 int SequentialReader::refill() {
     if (eof_) return kEnd;
+    // A value held as a view of the buffer moves out before the buffer is overwritten.
+    if (!held_.empty() && held_.data() >= buffer_.data() &&
+        held_.data() < buffer_.data() + buffer_.size()) {
+        value_.assign(held_);
+        held_ = value_;
+    }
     buffer_.resize(kChunk);
     std::size_t n = file_->read(buffer_.data(), buffer_.size());
     buffer_.resize(n);
@@ -48,42 +54,62 @@ void SequentialReader::appendUpTo(std::size_t end) {
     pos_ = end;
 }
 
+// A value that lies whole in the buffer is taken as a view of it, up to `end`.
+void SequentialReader::holdUpTo(std::size_t end) {
+    if (end - pos_ > kMaxValueBytes) throw ConversionError("value too long");
+    held_ = std::string_view(buffer_).substr(pos_, end - pos_);
+    pos_ = end;
+}
+
 // The bytes of the next value, separator consumed; valid until the next call. The separators
 // and the quote are ASCII and never occur as the second byte of a double-byte character, so
-// this works on the undecoded bytes, a buffer's worth at a time.
+// this works on the undecoded bytes. Usually the value is a view of the buffer; one that runs
+// over a refill is gathered in value_.
 std::string_view SequentialReader::nextRaw() {
     if (peek() == kEnd) throw IoError("end of file inside a line");
     while (isBlank(peek())) get();
     value_.clear();
+    held_ = {};
 
     auto endsValue = [](int c) { return c == ',' || isLineEnd(c) || c == kEnd; };
     if (peek() == '"') {
         get();
-        for (;;) {
-            if (peek() == kEnd) throw IoError("end of file inside quotes");
-            const std::size_t quote = buffer_.find('"', pos_);
-            appendUpTo(quote == std::string::npos ? buffer_.size() : quote);
-            if (quote != std::string::npos) break;
+        if (peek() == kEnd) throw IoError("end of file inside quotes");
+        if (const std::size_t quote = buffer_.find('"', pos_); quote != std::string::npos) {
+            holdUpTo(quote);
+        } else {
+            for (;;) {
+                if (peek() == kEnd) throw IoError("end of file inside quotes");
+                const std::size_t end = buffer_.find('"', pos_);
+                appendUpTo(end == std::string::npos ? buffer_.size() : end);
+                if (end != std::string::npos) break;
+            }
+            held_ = value_;
         }
         get();
         while (isBlank(peek())) get();
         if (!endsValue(peek())) throw ConversionError("double quote inside a text value");
     } else {
-        while (!endsValue(peek())) {
-            std::size_t stop = pos_;
-            while (stop < buffer_.size() && !endsValue(static_cast<unsigned char>(buffer_[stop])) &&
-                   buffer_[stop] != '"')
-                ++stop;
-            appendUpTo(stop);
-            if (peek() == '"') throw ConversionError("double quote inside a text value");
+        auto stopAfter = [this, &endsValue](std::size_t from) {
+            while (from < buffer_.size() && !endsValue(static_cast<unsigned char>(buffer_[from])) &&
+                   buffer_[from] != '"')
+                ++from;
+            return from;
+        };
+        if (const std::size_t stop = stopAfter(pos_); stop < buffer_.size()) {
+            holdUpTo(stop);
+        } else {
+            while (!endsValue(peek()) && peek() != '"') appendUpTo(stopAfter(pos_));
+            held_ = value_;
         }
-        while (!value_.empty() && isBlank(static_cast<unsigned char>(value_.back())))
-            value_.pop_back();
+        if (peek() == '"') throw ConversionError("double quote inside a text value");
+        while (!held_.empty() && isBlank(static_cast<unsigned char>(held_.back())))
+            held_.remove_suffix(1);
     }
 
     int separator = get();
     if (separator == '\r' && peek() == '\n') get();
-    return value_;
+    return held_;
 }
 
 std::string SequentialReader::readText() {

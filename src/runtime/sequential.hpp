@@ -49,13 +49,15 @@ class SequentialReader {
     }
     int refill();
     void appendUpTo(std::size_t end);
+    void holdUpTo(std::size_t end);
     std::string_view nextRaw();
 
     std::unique_ptr<InputFile> file_;
     std::string buffer_;
     std::size_t pos_ = 0;
     bool eof_ = false;
-    std::string value_;  // the bytes of the last value, kept to save an allocation per value
+    std::string value_;      // a value gathered over refills; kept to save allocations
+    std::string_view held_;  // the last value: a view of buffer_ or of value_
 };
 
 // Writing: texts in double quotes with nothing escaped, numbers in plain decimal, values
