@@ -23,36 +23,42 @@ std::atomic<std::uint32_t> decoded[256 + 65536];
 // Encoding, by BMP character: the byte count in bits 24..25, the bytes below.
 std::atomic<std::uint32_t> encoded[65536];
 
-std::uint32_t decodedEntry(const CodePageConverter& platform, std::size_t index,
-                           std::string_view bytes) {
-    std::uint32_t v = decoded[index].load(std::memory_order_relaxed);
-    if (v == 0) {
-        if (index < 256 && platform.isLeadByte(static_cast<unsigned char>(index))) {
-            v = kLead;
-        } else {
-            std::optional<char32_t> c = platform.decode(bytes);
-            // NUL is never text, whatever the platform makes of it.
-            v = c && *c != 0 ? kKnown | *c : kRefused;
-        }
-        decoded[index].store(v, std::memory_order_relaxed);
+// The platform is asked only on a miss; the look-up itself stays small enough to inline.
+std::uint32_t fillDecoded(const CodePageConverter& platform, std::size_t index,
+                          std::string_view bytes) {
+    std::uint32_t v;
+    if (index < 256 && platform.isLeadByte(static_cast<unsigned char>(index))) {
+        v = kLead;
+    } else {
+        std::optional<char32_t> c = platform.decode(bytes);
+        // NUL is never text, whatever the platform makes of it.
+        v = c && *c != 0 ? kKnown | *c : kRefused;
     }
+    decoded[index].store(v, std::memory_order_relaxed);
     return v;
 }
 
-std::uint32_t encodedEntry(const CodePageConverter& platform, char32_t c) {
-    std::uint32_t v = encoded[c].load(std::memory_order_relaxed);
-    if (v == 0) {
-        std::optional<std::string> bytes = c == 0 ? std::nullopt : platform.encode(c);
-        if (!bytes || bytes->empty() || bytes->size() > 2) {
-            v = kRefused;
-        } else {
-            std::uint32_t packed = 0;
-            for (char b : *bytes) packed = packed << 8 | static_cast<unsigned char>(b);
-            v = static_cast<std::uint32_t>(bytes->size()) << 24 | packed;
-        }
-        encoded[c].store(v, std::memory_order_relaxed);
+inline std::uint32_t decodedEntry(const CodePageConverter& platform, std::size_t index,
+                                  std::string_view bytes) {
+    const std::uint32_t v = decoded[index].load(std::memory_order_relaxed);
+    return v != 0 ? v : fillDecoded(platform, index, bytes);
+}
+
+std::uint32_t fillEncoded(const CodePageConverter& platform, char32_t c) {
+    std::uint32_t v = kRefused;
+    std::optional<std::string> bytes = c == 0 ? std::nullopt : platform.encode(c);
+    if (bytes && !bytes->empty() && bytes->size() <= 2) {
+        std::uint32_t packed = 0;
+        for (char b : *bytes) packed = packed << 8 | static_cast<unsigned char>(b);
+        v = static_cast<std::uint32_t>(bytes->size()) << 24 | packed;
     }
+    encoded[c].store(v, std::memory_order_relaxed);
     return v;
+}
+
+inline std::uint32_t encodedEntry(const CodePageConverter& platform, char32_t c) {
+    const std::uint32_t v = encoded[c].load(std::memory_order_relaxed);
+    return v != 0 ? v : fillEncoded(platform, c);
 }
 
 }  // namespace

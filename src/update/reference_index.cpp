@@ -86,7 +86,8 @@ class ReferenceIndex::NameMatcher {
         auto nameOf = [&](std::uint32_t k) -> std::string_view {
             return table[static_cast<std::size_t>(rows[k])].KBN_NAME;
         };
-        // At most one state per character, so the arrays never grow past that or move.
+        // At most one state per character: room for that, touched only as states are made,
+        // and given back at the end where names share prefixes.
         std::size_t characters = 1;
         for (std::uint32_t k = 0; k < rows.size(); ++k)
             for (char b : nameOf(k)) characters += (static_cast<unsigned char>(b) & 0xC0) != 0x80;
@@ -125,7 +126,10 @@ class ReferenceIndex::NameMatcher {
                     std::uint32_t k = running[i];
                     split.emplace_back(nextCharacter(nameOf(k), cursor[k]), k);
                 }
-                if (split.size() > 1) std::sort(split.begin(), split.end());
+                // Names that share a long prefix run through many states together.
+                if (!std::all_of(split.begin(), split.end(),
+                                 [&split](const auto& e) { return e.first == split[0].first; }))
+                    std::sort(split.begin(), split.end());
                 for (std::size_t i = 0; i < split.size();) {
                     const std::uint32_t c = split[i].first;
                     const auto state = static_cast<std::uint32_t>(label_.size());
@@ -149,6 +153,10 @@ class ReferenceIndex::NameMatcher {
             std::swap(running, nextRunning);
         }
         childStart_.push_back(static_cast<std::uint32_t>(label_.size()));
+        label_.shrink_to_fit();
+        fail_.shrink_to_fit();
+        out_.shrink_to_fit();
+        childStart_.shrink_to_fit();
     }
 
     std::vector<std::uint32_t> label_;       // the character that leads to each state
