@@ -156,7 +156,7 @@ TEST_F(MergeTest, LongNamesStayLinearInTimeAndMemory) {
         // Straight into the tables: copies would weigh more than the matcher.
         auto put = [](KBN_REC& r, std::string name, int key, const char* cls) {
             r = KBN_REC{};
-            r.REC_KIND = category::kOrdinaryRecord;
+            r.REC_KIND = category::RecordKind::ordinary;
             r.KBN_NAME = std::move(name);
             r.KBN_KEY2 = std::to_string(key);
             r.KBN_CLASS = cls;
