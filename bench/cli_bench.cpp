@@ -2,14 +2,13 @@
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <string>
 #include <vector>
 
 #include "bench_data.hpp"
 #include "support/temp_dir.hpp"
-
-extern char** environ;
 
 // The whole console program, process start to exit: the default two passes over full
 // tables (E_KUBUN.KMT and J_KUBUN.KMT both hold the reference table).
@@ -20,6 +19,7 @@ namespace {
 int runCli(const std::string& dir) {
     std::vector<std::string> args = {KBNSET_CLI, "--data-dir", dir, "--start-dir", dir};
     std::vector<char*> argv;
+    argv.reserve(args.size() + 1);
     for (std::string& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
     posix_spawn_file_actions_t actions;

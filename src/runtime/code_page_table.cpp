@@ -26,13 +26,13 @@ std::atomic<std::uint32_t> encoded[65536];
 // The platform is asked only on a miss; the look-up itself stays small enough to inline.
 std::uint32_t fillDecoded(const CodePageConverter& platform, std::size_t index,
                           std::string_view bytes) {
-    std::uint32_t v;
+    std::uint32_t v = kRefused;
     if (index < 256 && platform.isLeadByte(static_cast<unsigned char>(index))) {
         v = kLead;
     } else {
         std::optional<char32_t> c = platform.decode(bytes);
         // NUL is never text, whatever the platform makes of it.
-        v = c && *c != 0 ? kKnown | *c : kRefused;
+        if (c && *c != 0) v = kKnown | *c;
     }
     decoded[index].store(v, std::memory_order_relaxed);
     return v;

@@ -25,6 +25,6 @@ class CodePageConverter {
 // UTF-8 and characters that the code page cannot hold raise ConversionError. Only one
 // converter is ever used in a process: the first one given fills the table.
 void decodeWithTable(const CodePageConverter& platform, std::string_view bytes, std::string& out);
-void encodeWithTable(const CodePageConverter& platform, std::string_view utf8, std::string& out);
+void encodeWithTable(const CodePageConverter& platform, std::string_view text, std::string& out);
 
 }  // namespace kbnset::runtime

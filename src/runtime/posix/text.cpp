@@ -28,9 +28,10 @@ class Converter {
     Converter& operator=(const Converter&) = delete;
 
     // The conversion of one character; none when iconv refuses it.
-    std::optional<std::string> convert(std::string in) {
+    std::optional<std::string> convert(std::string_view bytes) {
         ::iconv(cd_, nullptr, nullptr, nullptr, nullptr);
-        char* src = in.data();  // iconv wants a non-const input pointer
+        std::string in(bytes);  // iconv wants a non-const input pointer
+        char* src = in.data();
         std::size_t srcLeft = in.size();
         char out[16];
         char* dst = out;
@@ -68,7 +69,7 @@ class Cp932 : public CodePageConverter {
     std::optional<char32_t> decode(std::string_view bytes) const override {
         if (bytes.size() == 1 && static_cast<unsigned char>(bytes[0]) == kExtraByte)
             return kExtraCharacter;
-        return single(decoder().convert(std::string(bytes)));
+        return single(decoder().convert(bytes));
     }
 
     // glibc also takes some characters that it cannot decode back (U+00A5 and U+203E to 0x5C
