@@ -2,19 +2,13 @@
 
 #include <algorithm>
 #include <exception>
-#include <filesystem>
 #include <optional>
 
 #include "cli/dry_run_system.hpp"
 #include "cli/options.hpp"
-#include "runtime/paths.hpp"
 #include "update/data_directory.hpp"
 
 namespace kbnset::cli {
-
-namespace fs = std::filesystem;
-using runtime::pathOf;
-using runtime::utf8Of;
 
 namespace {
 
@@ -24,23 +18,13 @@ void diagnose(Console& console, std::string_view text) {
     console.err(std::string(kPrefix) + std::string(text) + "\n");
 }
 
-// A relative directory is taken from where the program was started: the steps switch the
-// current directory between START_DIR and DATA_DIR, so a relative one would wander with them.
-// An absolute one is used exactly as given.
-std::string absoluteDirectory(const std::string& current, const std::string& dir) {
-    fs::path path = pathOf(dir);
-    if (path.is_absolute()) return dir;
-    fs::path full = (pathOf(current) / path).lexically_normal();
-    if (full.has_relative_path() && !full.has_filename()) full = full.parent_path();
-    return utf8Of(full);
-}
-
 int run(const Options& options, runtime::System& system, Console& console) {
     update::Session session;
     // START_DIR first: finding the data directory switches the current directory.
     const std::string current = system.currentDirectory();
-    session.START_DIR = options.startDir ? absoluteDirectory(current, *options.startDir) : current;
-    session.DATA_DIR = options.dataDir ? absoluteDirectory(current, *options.dataDir)
+    session.START_DIR =
+        options.startDir ? update::absoluteDirectory(current, *options.startDir) : current;
+    session.DATA_DIR = options.dataDir ? update::absoluteDirectory(current, *options.dataDir)
                                        : update::findDataDirectory(system);
     if (!system.isDirectory(session.START_DIR)) {
         diagnose(console, "--start-dir のフォルダが有りません: " + session.START_DIR);

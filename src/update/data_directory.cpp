@@ -1,16 +1,39 @@
 #include "update/data_directory.hpp"
 
 #include <exception>
+#include <filesystem>
 
 #include "category/load.hpp"
+#include "runtime/paths.hpp"
 #include "runtime/sequential.hpp"
 
 namespace kbnset::update {
 
+namespace fs = std::filesystem;
+
+std::string absoluteDirectory(const std::string& current, const std::string& dir) {
+    fs::path path = runtime::pathOf(dir);
+    if (dir.empty() || path.is_absolute()) return dir;
+    fs::path full = (runtime::pathOf(current) / path).lexically_normal();
+    if (full.has_relative_path() && !full.has_filename()) full = full.parent_path();
+    return runtime::utf8Of(full);
+}
+
+namespace {
+
+// Only a relative value needs the current directory, so an absolute one is used exactly as
+// stored, also when the current directory cannot be read.
+std::string madeAbsolute(runtime::System& system, const std::string& dir) {
+    if (dir.empty() || runtime::pathOf(dir).is_absolute()) return dir;
+    return absoluteDirectory(system.currentDirectory(), dir);
+}
+
+}  // namespace
+
 std::string readDataDirSetting(runtime::System& system) {
     std::string dir = system.readSetting("R-ZORVEL", "SCHOOL", "DIR_ME", "");
     if (dir.empty()) dir = system.readSetting("ZORVEL", "SCHOOL", "DIR_ME", "");
-    return dir;
+    return madeAbsolute(system, dir);
 }
 
 void SF_LOAD(std::string& DATA_DIR, runtime::System& system) {
@@ -21,8 +44,9 @@ void SF_LOAD(std::string& DATA_DIR, runtime::System& system) {
         for (int item = 1; item <= 5; ++item) in.readText();
         in.readInteger();
         in.readInteger();
-        // Assigned only once read in full, so a failure leaves the settings-store value.
-        DATA_DIR = in.readText();
+        // Assigned only once read in full, so a failure leaves the settings-store value. The
+        // current directory is the settings folder here.
+        DATA_DIR = madeAbsolute(system, in.readText());
     } catch (const std::exception&) {
         // The settings file is optional; start-up goes on with what the store gave.
     }

@@ -245,16 +245,34 @@ TEST(KbnsetCli, UsageErrorsExitWithTwo) {
 
 // Without --data-dir the data folder comes from the settings store and then from the eighth
 // item of ZORVEL.SEW in the folder the store names; with neither the program exits with 2.
+// A relative folder is taken from where it was found: the store's from the folder the program
+// started in, the eighth item from the settings folder.
 TEST(KbnsetCli, FindsTheDataFolderAsTheWindowDoes) {
-    for (bool named : {true, false}) {
-        SCOPED_TRACE(named ? "named by the settings" : "no settings");
+    struct Case {
+        const char* name;
+        std::string dirMe;  // DIR_ME; empty: none. "$T" is the folder the program starts in.
+        std::string item;   // the eighth item of ZORVEL.SEW in $T; empty: no file
+    };
+    const Case cases[] = {
+        {"named by the settings", "$T", "$D"},
+        {"no settings", "", ""},
+        {"relative DIR_ME", "data", ""},
+        {"relative eighth item", ".", "data"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
         Scene s;
         s.putAll();
-        const fs::path settings = s.dir / "settings", config = s.dir / "config";
-        fs::create_directories(settings);
+        const fs::path config = s.dir / "config";
         fs::create_directories(config);
-        writeBytes(settings / "ZORVEL.SEW", cp932("\"学校\",\"b\",\"c\",\"d\",\"e\",2024,18,\"" +
-                                                  utf8Of(s.data()) + "\"\r\n"));
+        auto expand = [&](std::string text) {
+            if (text.starts_with("$T")) text.replace(0, 2, utf8Of(s.dir.path()));
+            return s.expand(text);
+        };
+        if (!c.item.empty())
+            writeBytes(s.dir / "ZORVEL.SEW", cp932("\"学校\",\"b\",\"c\",\"d\",\"e\",2024,18,\"" +
+                                                   expand(c.item) + "\"\r\n"));
+        const bool named = !c.dirMe.empty();
 #ifdef _WIN32
         // An empty value counts as none, as it does for the window.
         struct Owned {
@@ -263,11 +281,11 @@ TEST(KbnsetCli, FindsTheDataFolderAsTheWindowDoes) {
                 if (owned) removeSuiteSettings();
             }
         } registry;
-        registry.owned = setSuiteDataDir(named ? utf8Of(settings) : "");
+        registry.owned = setSuiteDataDir(expand(c.dirMe));
         if (!registry.owned) GTEST_SKIP() << "this user has settings of the suite";
 #else
         if (named)
-            writeBytes(config / "R-ZORVEL.ini", "[SCHOOL]\nDIR_ME=" + utf8Of(settings) + "\n");
+            writeBytes(config / "R-ZORVEL.ini", "[SCHOOL]\nDIR_ME=" + expand(c.dirMe) + "\n");
 #endif
         Outcome o = runCli({"--start-dir", utf8Of(s.start())}, s.dir.path(),
                            {"XDG_CONFIG_HOME=" + utf8Of(config)});
@@ -277,6 +295,7 @@ TEST(KbnsetCli, FindsTheDataFolderAsTheWindowDoes) {
                       std::vector<std::string>({set(kE, 2), set(kJ, 1), left(1), kCompletion}));
             EXPECT_EQ(readBytes(s.kubun()),
                       classified({"E理科", "J家庭", "E体育", "", "手書き", ""}));
+            EXPECT_EQ(namesIn(s.data()), std::set<std::string>{"KUBUN.KMT"});
         } else {
             EXPECT_EQ(o.out, "");
             EXPECT_TRUE(o.err.starts_with("kbnset-cli: "));
