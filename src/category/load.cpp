@@ -88,7 +88,7 @@ std::string referenceFileName(Selector selector, const std::string& sourcePath) 
 }
 
 LoadResult REF_LOAD(Tables& tables, Selector selector, const std::string& START_DIR,
-                    const std::string& sourcePath, Context ctx) {
+                    const std::string& sourcePath, Context ctx, std::string* fileRead) {
     std::string name;
     try {
         switchTo(ctx.system, START_DIR);
@@ -100,6 +100,7 @@ LoadResult REF_LOAD(Tables& tables, Selector selector, const std::string& START_
         ctx.ui.showMessage(failureText(kReferenceMessages, 0));
         return LoadResult::readFailed;
     }
+    if (fileRead != nullptr) *fileRead = name;
     return loadTable(name, tables.REF_TBL, tables.REF_CNT, readReferenceHeader, kReferenceMessages,
                      ctx);
 }

@@ -31,9 +31,9 @@ inline constexpr char kJuniorHighFile[] = "J_KUBUN.KMT";
 std::string referenceFileName(Selector selector, const std::string& sourcePath);
 
 // Reads the selector's reference file into REF_TBL. KUBUN.KMT in START_DIR stands in for a
-// missing file.
+// missing file; `fileRead`, when given, receives the name of the file that was read or tried.
 LoadResult REF_LOAD(Tables& tables, Selector selector, const std::string& START_DIR,
-                    const std::string& sourcePath, Context ctx);
+                    const std::string& sourcePath, Context ctx, std::string* fileRead = nullptr);
 
 // Reads KUBUN.KMT from DATA_DIR into KBN_TBL, HEAD_1 and HEAD_2.
 LoadResult KBN_LOAD(Tables& tables, const std::string& DATA_DIR, Context ctx);

@@ -66,15 +66,23 @@ int run(const Options& options, runtime::System& system, Console& console) {
 
 }  // namespace
 
+// What each pass did to KUBUN.KMT, and what the file holds at the end: a fill that was not
+// saved is not reported as done.
 std::string summary(const update::RunReport& report, bool dryRun) {
     std::string text;
     for (const update::PassReport& pass : report.passes) {
         const std::string filled = std::to_string(pass.filled);
-        text += pass.referenceFile + ": ";
+        // The file that was read, which may be the stand-in KUBUN.KMT of the start folder.
+        text += pass.fileRead.empty() ? pass.referenceFile
+                                      : pass.fileRead + "（" + pass.referenceFile + " の代わり）";
+        text += ": ";
         if (!pass.merged)
             text += "読み込めなかったため処理していません\n";
         else if (!pass.saveReached)
-            text += "中断したため保存していません（分類を設定した区分 " + filled + " 件）\n";
+            text += "中断したため保存していません（分類を設定できた区分 " + filled + " 件）\n";
+        else if (!pass.saved)
+            text += std::string(dryRun ? "保存できないため" : "保存に失敗したため") +
+                    "分類を設定していません（設定できた区分 " + filled + " 件）\n";
         else if (dryRun)
             text += "分類を設定する区分 " + filled + " 件（--dry-run のため保存していません）\n";
         else

@@ -27,20 +27,27 @@ bool pass(Session& session, category::Selector selector, const std::string& sour
 
     const category::Context ctx{system, ui};
     category::Tables& tables = session.tables;
-    if (category::REF_LOAD(tables, selector, session.START_DIR, sourcePath, ctx) !=
-        LoadResult::loaded)
+    std::string fileRead;
+    const LoadResult reference =
+        category::REF_LOAD(tables, selector, session.START_DIR, sourcePath, ctx, &fileRead);
+    if (reference != LoadResult::missing && fileRead != p.referenceFile) p.fileRead = fileRead;
+    if (reference != LoadResult::loaded) return false;
+    if (category::KBN_LOAD(tables, session.DATA_DIR, ctx) != LoadResult::loaded) {
+        report.stillEmpty = -1;  // what the file holds now is not known
         return false;
-    if (category::KBN_LOAD(tables, session.DATA_DIR, ctx) != LoadResult::loaded) return false;
+    }
+    // The file as loaded is what stays on disk unless the save below succeeds.
+    report.stillEmpty = countStillEmpty(tables);
 
     p.filled = KBN_MERGE(tables, session.STOP_FLG, ui);
     p.merged = true;
-    report.stillEmpty = countStillEmpty(tables);
     if (session.STOP_FLG != StopFlag::none) {
         report.stopped = true;
         return false;
     }
     p.saved = category::KBN_SAVE(tables, session.DATA_DIR, ctx);
     p.saveReached = true;
+    if (p.saved) report.stillEmpty = countStillEmpty(tables);
     return true;
 }
 

@@ -17,6 +17,7 @@ enum class StopFlag : std::int16_t {
 
 struct PassReport {
     std::string referenceFile;  // as the pass named it: E_KUBUN.KMT, J_KUBUN.KMT or the source
+    std::string fileRead;       // what REF_LOAD read instead when that was missing, else empty
     bool merged = false;        // both loads succeeded and the merge ran
     bool saveReached = false;
     bool saved = false;       // the save wrote KUBUN.KMT
@@ -27,8 +28,8 @@ struct RunReport {
     std::vector<PassReport> passes;
     bool completed = false;  // the final pass reached its save: the completion text shows
     bool stopped = false;    // a stop request ended the run
-    // Ordinary records of KBN_TBL still without a classification after the last merge, or -1
-    // when no merge ran.
+    // Ordinary records without a classification in KUBUN.KMT as the last load found it and
+    // the last save left it; -1 when the last category load failed or none ran.
     std::int32_t stillEmpty = -1;
 };
 

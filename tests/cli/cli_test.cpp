@@ -32,6 +32,10 @@ std::string wouldSet(const std::string& file, int n) {
     return file + ": 分類を設定する区分 " + std::to_string(n) +
            " 件（--dry-run のため保存していません）";
 }
+std::string unsaved(const std::string& file, int n, const char* why = "保存に失敗したため") {
+    return file + ": " + why + "分類を設定していません（設定できた区分 " + std::to_string(n) +
+           " 件）";
+}
 std::string unread(const std::string& file) {
     return file + ": 読み込めなかったため処理していません";
 }
@@ -138,7 +142,9 @@ TEST(KbnsetCli, Runs) {
         {.name = "only J_KUBUN.KMT", .e = none,
          .err = {kNoRef}, .out = {unread(kE), set(kJ, 2), left(2), kCompletion}, .after = onlyJ},
         {.name = "KUBUN.KMT of the start folder stands in for E", .e = none,
-         .startKubun = kmt(kElementary), .out = bothOut, .after = both},
+         .startKubun = kmt(kElementary),
+         .out = {set("KUBUN.KMT（E_KUBUN.KMT の代わり）", 2), set(kJ, 1), left(1), kCompletion},
+         .after = both},
         {.name = "two passes", .out = bothOut, .after = both},
         {.name = "KUBUN.KMT fails in its third record", .kubun = kmt(badThird),
          .err = {kubun2, kubun2}, .out = {unread(kE), unread(kJ)}},
@@ -151,12 +157,15 @@ TEST(KbnsetCli, Runs) {
          .out = {wouldSet(kE, 2), wouldSet(kJ, 1), left(1), kCompletion}},
         {.name = "repeated run",
          .out = {set(kE, 0), set(kJ, 0), left(1), kCompletion}, .after = both, .twice = true},
-        // Each save says so, and the completion text still follows the final one.
+        // Each save says so, and the completion text still follows the final one; the summary
+        // counts what is on disk.
         {.name = "read-only KUBUN.KMT", .err = {kSaveFailed, kSaveFailed},
-         .out = {set(kE, 2), set(kJ, 2), left(2), kCompletion}, .readOnly = true},
+         .out = {unsaved(kE, 2), unsaved(kJ, 2), left(4), kCompletion}, .readOnly = true},
         {.name = "read-only KUBUN.KMT, dry run", .args = {"--dry-run"},
          .err = {kSaveFailed, kSaveFailed},
-         .out = {wouldSet(kE, 2), wouldSet(kJ, 2), left(2), kCompletion}, .readOnly = true},
+         .out = {unsaved(kE, 2, "保存できないため"), unsaved(kJ, 2, "保存できないため"), left(4),
+                 kCompletion},
+         .readOnly = true},
         // One pass with the chosen file, a relative name taken from the start folder.
         {.name = "relative source", .args = {"--source", "mine.kmt"},
          .out = {set("mine.kmt", 2), left(2), kCompletion}, .after = onlyS, .source = "mine.kmt"},
@@ -328,6 +337,8 @@ TEST(KbnsetCli, InterruptLeavesTheFileAlone) {
                        s.dir.path(), {}, true);
     EXPECT_EQ(o.status, 130);
     EXPECT_EQ(o.out.find(kCompletion), std::string::npos);
+    // The fills of the stopped merge are not on disk, so they are not counted.
+    EXPECT_NE(o.out.find(left(5011)), std::string::npos) << o.out;
     ASSERT_FALSE(linesOf(o.err).empty());
     EXPECT_EQ(linesOf(o.err).back(), "kbnset-cli: 中断しました");
     EXPECT_EQ(readBytes(s.kubun()), before);
