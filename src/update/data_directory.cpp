@@ -11,24 +11,35 @@ namespace kbnset::update {
 
 namespace fs = std::filesystem;
 
-std::string absoluteDirectory(const std::string& current, const std::string& dir) {
-    fs::path path = runtime::pathOf(dir);
-    if (dir.empty() || path.is_absolute()) return dir;
-    fs::path full = (runtime::pathOf(current) / path).lexically_normal();
-    if (full.has_relative_path() && !full.has_filename()) full = full.parent_path();
-    return runtime::utf8Of(full);
-}
-
 namespace {
+
+// Text that needs no current directory: empty (no data directory), absolute, or on POSIX a
+// Windows path with its drive ("C:\\DATA"), which means nothing here and stays as the suite
+// wrote it rather than becoming a folder under the current one.
+bool keptAsGiven(const std::string& dir) {
+    if (dir.empty() || runtime::pathOf(dir).is_absolute()) return true;
+#ifdef _WIN32
+    return false;
+#else
+    const char c = dir.size() >= 2 && dir[1] == ':' ? dir[0] : '\0';
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+#endif
+}
 
 // Only a relative value needs the current directory, so an absolute one is used exactly as
 // stored, also when the current directory cannot be read.
 std::string madeAbsolute(runtime::System& system, const std::string& dir) {
-    if (dir.empty() || runtime::pathOf(dir).is_absolute()) return dir;
-    return absoluteDirectory(system.currentDirectory(), dir);
+    return keptAsGiven(dir) ? dir : absoluteDirectory(system.currentDirectory(), dir);
 }
 
 }  // namespace
+
+std::string absoluteDirectory(const std::string& current, const std::string& dir) {
+    if (keptAsGiven(dir)) return dir;
+    fs::path full = (runtime::pathOf(current) / runtime::pathOf(dir)).lexically_normal();
+    if (full.has_relative_path() && !full.has_filename()) full = full.parent_path();
+    return runtime::utf8Of(full);
+}
 
 std::string readDataDirSetting(runtime::System& system) {
     std::string dir = system.readSetting("R-ZORVEL", "SCHOOL", "DIR_ME", "");
