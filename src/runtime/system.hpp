@@ -39,7 +39,9 @@ class System {
     virtual void changeDrive(std::string_view path) = 0;
     // A missing directory or empty text is an error.
     virtual void changeDirectory(std::string_view path) = 0;
-    // True for an ordinary file only: not a directory, and on Windows not hidden or system.
+    // True for an ordinary file only: not a directory, and on Windows not hidden or system;
+    // false when nothing is there. A look-up that fails otherwise (access denied, a device
+    // not ready, a bad name) is an IoError.
     virtual bool isOrdinaryFile(std::string_view name) = 0;
 
     virtual std::unique_ptr<InputFile> openRead(std::string_view name) = 0;

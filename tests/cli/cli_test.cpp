@@ -117,6 +117,11 @@ TEST(KbnsetCli, Runs) {
     const std::string onlyS = classified({"S", "S", "", "", "手書き", ""});
     // After both passes the elementary classification stays where both files know the record.
     const std::string both = classified({"E理科", "J家庭", "E体育", "", "手書き", ""});
+#ifdef _WIN32
+    const std::string badName = "bad<name.kmt";  // a character Windows refuses in a name
+#else
+    const std::string badName(300, 'x');  // longer than a name may be
+#endif
     const std::vector<std::string> bothOut = {set(kE, 2), set(kJ, 1), left(1), kCompletion};
 
     struct Case {
@@ -177,6 +182,10 @@ TEST(KbnsetCli, Runs) {
          .source = "基準一覧.KMT"},
         {.name = "missing source", .args = {"--source", "nosuch.kmt"},
          .err = {kNoRef}, .out = {unread("nosuch.kmt")}},
+        // A look-up that fails is a read failure, not a missing file to stand in for.
+        {.name = "source name that cannot be looked up", .startKubun = kmt(kElementary),
+         .args = {"--source", badName}, .err = {"基準ファイルの読込に失敗しました(0)"},
+         .out = {unread(badName)}},
     };
     // clang-format on
     for (const Case& c : cases) {

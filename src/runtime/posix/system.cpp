@@ -65,9 +65,16 @@ void PosixSystem::changeDirectory(std::string_view path) {
 }
 
 bool PosixSystem::isOrdinaryFile(std::string_view name) {
-    struct stat st {};
+    if (name.empty()) return false;
     std::string path(name);
-    return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    // The C call would see a shorter name than the one asked about.
+    if (path.find('\0') != std::string::npos) throw IoError("a file name holds NUL");
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0) return S_ISREG(st.st_mode);
+    // Only "not there" is an answer; access denied, a loop of links or a name too long say
+    // nothing about whether the file exists.
+    if (errno == ENOENT || errno == ENOTDIR) return false;
+    throwIo("cannot look up", path);
 }
 
 std::unique_ptr<InputFile> PosixSystem::openRead(std::string_view name) {

@@ -46,8 +46,16 @@ class Win32System : public System {
 
     bool isOrdinaryFile(std::string_view name) override {
         if (name.empty()) return false;
+        // The call would see a shorter name than the one asked about.
+        if (name.find('\0') != std::string_view::npos) throw IoError("a file name holds NUL");
         const DWORD attributes = GetFileAttributesW(widen(name).c_str());
-        if (attributes == INVALID_FILE_ATTRIBUTES) return false;
+        if (attributes == INVALID_FILE_ATTRIBUTES) {
+            // Only "not there" is an answer; access denied, a drive that is not ready or a bad
+            // name say nothing about whether the file exists.
+            const DWORD error = GetLastError();
+            if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return false;
+            throw lastIoError("cannot look up", name);
+        }
         constexpr DWORD kNotOrdinary =
             FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
         return (attributes & kNotOrdinary) == 0;
