@@ -387,12 +387,19 @@ TEST(PosixSettings, IniFileInTheConfigFolder) {
         {"DIR_ME=/x\n[OTHER]\nDIR_ME=/y\n[SCHOOLS]\nDIR_ME=/z\n", "(none)"},
         {"[OTHER]\n[SCHOOL]\n[OTHER]\nDIR_ME=/x\n", "(none)"},
         {"", "(none)"},
+        {"[SCHOOL]\nDIR_ME = \"/srv/a b\" \n", "/srv/a b"},
+        {"[SCHOOL]\nDIR_ME=\"\"\n", ""},
+        {"[SCHOOL]\nDIR_ME=\"/x\n", "\"/x"},
+        {std::string_view("[SCHOOL]\nDIR_ME=/x\0y\n", 20), "(none)"},
     };
     for (const Case& c : cases) {
         writeBytes(dir / "R-ZORVEL.ini", c.ini);
         EXPECT_EQ(dirMe("R-ZORVEL"), c.expected) << c.ini;
     }
     EXPECT_EQ(dirMe("ZORVEL"), "(none)");  // no such file
+    writeBytes(dir / "ZORVEL.ini",
+               "[SCHOOL]\nDIR_ME=/x\n" + std::string(std::size_t{1} << 20, ';'));
+    EXPECT_EQ(dirMe("ZORVEL"), "(none)");  // far larger than a settings file
     // XDG_CONFIG_HOME counts only as an absolute path.
     config.set("relative/dir");
     EXPECT_EQ(dirMe("R-ZORVEL"), "/from/home");

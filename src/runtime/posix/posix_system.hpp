@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -27,7 +28,8 @@ class PosixSystem final : public System {
 // Throws IoError with `what`, the file name and the text of errno.
 [[noreturn]] void throwIo(std::string_view what, std::string_view name);
 
-// Reads the whole file; IoError when it cannot be opened or read.
-std::string readWholeFile(std::string_view name);
+// Reads the whole file; IoError when it cannot be opened or read, or holds more than `limit`
+// bytes.
+std::string readWholeFile(std::string_view name, std::size_t limit);
 
 }  // namespace kbnset::runtime

@@ -1,3 +1,4 @@
+#include <cstddef>
 #include <cstdlib>
 #include <optional>
 #include <string>
@@ -13,10 +14,14 @@
 // around names and values are trimmed. A line whose first non-blank is ';' or '#' is a
 // comment; there are no comments after a value, since a path may hold either sign. Lines of
 // any other shape are skipped. The first matching key wins. CR LF line ends and a leading
-// byte order mark are accepted.
+// byte order mark are accepted. As Windows' INI reader does, a value in double quotes loses
+// them. A value holding NUL counts as not stored, and so does a file larger than any settings
+// file would be.
 namespace kbnset::runtime {
 
 namespace {
+
+constexpr std::size_t kMaxSettingsFile = std::size_t{64} * 1024;
 
 std::string_view trim(std::string_view text) {
     auto blank = [](char c) { return c == ' ' || c == '\t'; };
@@ -53,8 +58,12 @@ std::optional<std::string_view> findSetting(std::string_view content, std::strin
         }
         auto equals = line.find('=');
         if (inSection && equals != std::string_view::npos &&
-            sameName(trim(line.substr(0, equals)), key))
-            return trim(line.substr(equals + 1));
+            sameName(trim(line.substr(0, equals)), key)) {
+            std::string_view value = trim(line.substr(equals + 1));
+            if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
+                value = value.substr(1, value.size() - 2);
+            return value;
+        }
     }
     return std::nullopt;
 }
@@ -79,12 +88,14 @@ std::string PosixSystem::readSetting(std::string_view application, std::string_v
 
     std::string content;
     try {
-        content = readWholeFile(directory + "/" + std::string(application) + ".ini");
+        content =
+            readWholeFile(directory + "/" + std::string(application) + ".ini", kMaxSettingsFile);
     } catch (const Error&) {
         return std::string(fallback);  // no file, or one that cannot be read: nothing stored
     }
     auto value = findSetting(content, section, key);
-    return std::string(value ? *value : fallback);
+    if (!value || value->find('\0') != std::string_view::npos) return std::string(fallback);
+    return std::string(*value);
 }
 
 }  // namespace kbnset::runtime

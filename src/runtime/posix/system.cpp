@@ -102,11 +102,14 @@ void PosixSystem::removeFile(std::string_view name) noexcept {
     }
 }
 
-std::string readWholeFile(std::string_view name) {
+std::string readWholeFile(std::string_view name, std::size_t limit) {
     auto file = nativeSystem().openRead(name);
     std::string content;
     char chunk[16 * 1024];
-    while (std::size_t n = file->read(chunk, sizeof chunk)) content.append(chunk, n);
+    while (std::size_t n = file->read(chunk, sizeof chunk)) {
+        content.append(chunk, n);
+        if (content.size() > limit) throw IoError("larger than expected: " + std::string(name));
+    }
     return content;
 }
 
