@@ -67,7 +67,8 @@ class System {
     // The absolute, normalised path of `name`, symbolic links resolved as far as it exists.
     virtual std::string fullPath(std::string_view name);
     // Throws the IoError that replace() would for an existing `target` that is not an
-    // ordinary file or is read-only; a missing target passes.
+    // ordinary file or is read-only, and the one the save would meet in a folder where no file
+    // may be created; a missing target in a writable folder passes.
     virtual void checkReplaceable(std::string_view target);
 };
 
