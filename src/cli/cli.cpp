@@ -6,6 +6,7 @@
 
 #include "cli/dry_run_system.hpp"
 #include "cli/options.hpp"
+#include "runtime/paths.hpp"
 #include "update/data_directory.hpp"
 
 namespace kbnset::cli {
@@ -18,6 +19,23 @@ void diagnose(Console& console, std::string_view text) {
     console.err(std::string(kPrefix) + std::string(text) + "\n");
 }
 
+// A folder whose name is longer than the system takes could be neither opened nor made
+// current; the steps would only say that a file is missing or unreadable.
+bool tooLong(Console& console, std::string_view what, const std::string& dir) {
+#ifdef _WIN32
+    constexpr std::string_view unit = " 文字";
+#else
+    constexpr std::string_view unit = " バイト";
+#endif
+    const std::size_t length = runtime::pathLength(dir);
+    if (length <= runtime::kDirectoryLimit) return false;
+    diagnose(console, std::string(what) + "のパスが長すぎます（" + std::to_string(length) +
+                          std::string(unit) + "、このシステムの上限は " +
+                          std::to_string(runtime::kDirectoryLimit) + std::string(unit) +
+                          "）: " + dir);
+    return true;
+}
+
 int run(const Options& options, runtime::System& system, Console& console) {
     update::Session session;
     // START_DIR first: finding the data directory switches the current directory.
@@ -26,6 +44,9 @@ int run(const Options& options, runtime::System& system, Console& console) {
         options.startDir ? update::absoluteDirectory(current, *options.startDir) : current;
     session.DATA_DIR = options.dataDir ? update::absoluteDirectory(current, *options.dataDir)
                                        : update::findDataDirectory(system);
+    if (tooLong(console, options.startDir ? "--start-dir のフォルダ" : "現在のフォルダ",
+                session.START_DIR))
+        return kExitUsage;
     if (!system.isDirectory(session.START_DIR)) {
         diagnose(console, "--start-dir のフォルダが有りません: " + session.START_DIR);
         return kExitUsage;
@@ -36,6 +57,7 @@ int run(const Options& options, runtime::System& system, Console& console) {
                  "SCHOOL / DIR_ME に設定してください");
         return kExitUsage;
     }
+    if (tooLong(console, "データフォルダ", session.DATA_DIR)) return kExitUsage;
 
     std::optional<DryRunSystem> dryRun;
     if (options.dryRun) dryRun.emplace(system);

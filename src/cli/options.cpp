@@ -19,8 +19,8 @@ constexpr std::string_view kUsage =
     "  --dry-run        何も書き込まず、埋められる分類の数だけを表示します。\n"
     "  --help           この説明を表示します。\n"
     "\n"
-    "終了コード: 0 正常終了、1 メッセージが出た、2 引数の誤りまたはデータフォルダなし、\n"
-    "            130 Ctrl+C で中断\n";
+    "終了コード: 0 正常終了、1 メッセージが出た、2 引数の誤り、データフォルダなし\n"
+    "            またはフォルダのパスが長すぎる、130 Ctrl+C で中断\n";
 
 bool isHelp(const std::string& arg) {
     return arg == "--help" || arg == "-h";

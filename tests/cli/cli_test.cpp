@@ -254,6 +254,14 @@ TEST(KbnsetCli, UsageErrorsExitWithTwo) {
     EXPECT_EQ(s.run({}).status, 2);
     EXPECT_EQ(readBytes(s.kubun()), kmt(kDestination));
 
+    // A folder name longer than the system takes is said to be that, not a missing folder.
+    std::string deep = utf8Of(s.start());
+    while (deep.size() < 5000) deep += "/folder";
+    Outcome tooLong = runCli({"--start-dir", deep, "--data-dir", utf8Of(s.data())}, s.dir.path());
+    EXPECT_EQ(tooLong.status, 2);
+    EXPECT_NE(tooLong.err.find("--start-dir のフォルダのパスが長すぎます"), std::string::npos)
+        << tooLong.err;
+
     Outcome help = s.run({"--help", "--bogus"});
     EXPECT_EQ(help.status, 0);
     EXPECT_EQ(help.err, "");
