@@ -44,6 +44,10 @@ TEST(MainForm, StartUpFindsTheDataDirectory) {
          "\"一\",\"二\",\"三\",\"四\",\"五\",6,7,\"\"\r\n", false, ""},
         {"a hidden ZORVEL.SEW counts as none", "$DATA", nullptr, eight, true, "$DATA"},
         {"missing directory", "$MISSING", nullptr, nullptr, false, "$MISSING"},
+        // Relative folders are taken from where they were found, once.
+        {"relative store value", "../data", nullptr, nullptr, false, "$DATA"},
+        {"relative eighth item", "$DATA", nullptr,
+         "\"一\",\"二\",\"三\",\"四\",\"五\",6,7,\"../other\"\r\n", false, "$OTHER"},
     };
     // clang-format on
     for (const auto& c : cases) {
