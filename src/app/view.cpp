@@ -10,6 +10,10 @@ void View::progress(std::int32_t done, std::int32_t total) {
     setStatus(std::to_string(done) + "/" + std::to_string(total));
 }
 
+void View::waitingForAnotherRun() {
+    setStatus(update::kWaitingText);
+}
+
 void View::runFinished(const update::RunReport& report) {
     if (report.completed) setStatus(update::kCompletionText);
 }

@@ -46,6 +46,7 @@ class View : public update::UserInterface {
     // "k/N" on the status line.
     void progress(std::int32_t done, std::int32_t total) override;
     // The completion text on the status line when the run completed.
+    void waitingForAnotherRun() override;
     void runFinished(const update::RunReport& report) override;
 
     virtual void setCaption(Control control, std::string_view text) = 0;

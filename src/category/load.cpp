@@ -27,6 +27,23 @@ constexpr Messages kReferenceMessages{"基準ファイルが有りません",
 constexpr Messages kCategoryMessages{"備品区分ファイルが有りません",
                                      "備品区分ファイルの読込に失敗しました"};
 
+// Keeps a copy of every byte read, for the save's check that the file is still the same.
+class RecordingInput final : public runtime::InputFile {
+  public:
+    RecordingInput(std::unique_ptr<runtime::InputFile> file, std::string& copy)
+        : file_(std::move(file)), copy_(copy) {}
+    std::size_t read(char* buffer, std::size_t size) override {
+        const std::size_t n = file_->read(buffer, size);
+        copy_.append(buffer, n);
+        return n;
+    }
+    runtime::FileIdentity identity() const override { return file_->identity(); }
+
+  private:
+    std::unique_ptr<runtime::InputFile> file_;
+    std::string& copy_;
+};
+
 std::string failureText(const Messages& messages, std::int32_t recordNumber) {
     return std::string(messages.readFailed) + "(" + std::to_string(recordNumber) + ")";
 }
@@ -34,9 +51,10 @@ std::string failureText(const Messages& messages, std::int32_t recordNumber) {
 // The part that both loads share, from the existence test on: opens `name`, reads the header
 // through `readHeader` and every record into `table`. `count` changes only on success or
 // when the file is missing.
+// With `loaded`, the file is resolved once and what was read is kept there.
 LoadResult loadTable(const std::string& name, std::vector<KBN_REC>& table, std::int32_t& count,
                      const std::function<void(runtime::SequentialReader&)>& readHeader,
-                     const Messages& messages, Context ctx) {
+                     const Messages& messages, Context ctx, LoadedFile* loaded = nullptr) {
     std::int32_t recordNumber = 0;
     try {
         if (!ctx.system.isOrdinaryFile(name)) {
@@ -46,7 +64,16 @@ LoadResult loadTable(const std::string& name, std::vector<KBN_REC>& table, std::
         }
         // Unwinding closes the file, then restores the pointer, before any message shows.
         BusyPointer busy(ctx.ui);
-        runtime::SequentialReader in(ctx.system.openRead(name));
+        LoadedFile file;
+        std::unique_ptr<runtime::InputFile> input;
+        if (loaded != nullptr) {
+            file.path = ctx.system.resolve(name);
+            input = std::make_unique<RecordingInput>(ctx.system.openRead(file.path), file.bytes);
+            file.identity = input->identity();
+        } else {
+            input = ctx.system.openRead(name);
+        }
+        runtime::SequentialReader in(std::move(input));
         readHeader(in);
         recordNumber = -1;
         while (!in.atEnd()) {
@@ -61,6 +88,10 @@ LoadResult loadTable(const std::string& name, std::vector<KBN_REC>& table, std::
             if (record.CODE_NUM == -1) throw runtime::ConversionError("invalid category code");
         }
         count = recordNumber + 1;
+        if (loaded != nullptr) {
+            file.loaded = true;
+            *loaded = std::move(file);
+        }
         return LoadResult::loaded;
     } catch (const std::exception&) {
         ctx.ui.showMessage(failureText(messages, recordNumber));
@@ -118,7 +149,7 @@ LoadResult KBN_LOAD(Tables& tables, const std::string& DATA_DIR, Context ctx) {
         tables.HEAD_2 = header.HEAD_2;
     };
     return loadTable(kCategoryFile, tables.KBN_TBL, tables.KBN_CNT, readHeader, kCategoryMessages,
-                     ctx);
+                     ctx, &tables.KBN_FILE);
 }
 
 }  // namespace kbnset::category

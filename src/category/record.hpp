@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "runtime/system.hpp"
+
 namespace kbnset::category {
 
 // One category record: the values of one record line, plus the kind and the code number
@@ -34,6 +36,16 @@ struct KBN_REC {
 // Both tables hold exactly this many records; a file with more does not load.
 inline constexpr std::int32_t kTableCapacity = 5011;
 
+// The category file as KBN_LOAD read it: the name it resolved KUBUN.KMT to, which file that
+// was and its bytes. The save replaces that file only while it is still the same one with
+// the same bytes, so that nobody's later edit is overwritten unseen.
+struct LoadedFile {
+    bool loaded = false;
+    std::string path;
+    runtime::FileIdentity identity;
+    std::string bytes;
+};
+
 // The two tables and what the window keeps of the category file. The tables are never
 // resized or cleared: a load overwrites entries from 0 upward, and only the first
 // KBN_CNT / REF_CNT entries mean anything.
@@ -44,6 +56,7 @@ struct Tables {
     std::int32_t REF_CNT = 0;
     std::int16_t HEAD_1 = 0;
     std::int32_t HEAD_2 = 0;
+    LoadedFile KBN_FILE;
 };
 
 }  // namespace kbnset::category

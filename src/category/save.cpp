@@ -4,29 +4,54 @@
 #include <memory>
 
 #include "category/format.hpp"
+#include "runtime/error.hpp"
 #include "runtime/sequential.hpp"
 
 namespace kbnset::category {
 
 namespace {
+
 constexpr char kSaveFailed[] = "備品区分ファイルの保存に失敗しました";
+
+// Whether `path` still holds what the load read: the same file, with the same bytes. Without
+// a load, the save may only create the file, never overwrite one that appeared meanwhile.
+bool unchangedSinceLoad(runtime::System& system, const std::string& path, const LoadedFile& was) {
+    if (!was.loaded) return !system.isOrdinaryFile(path);
+    std::unique_ptr<runtime::InputFile> file = system.openRead(path);
+    if (file->identity() != was.identity) return false;
+    std::string now;
+    now.reserve(was.bytes.size());
+    char chunk[16 * 1024];
+    while (std::size_t n = file->read(chunk, sizeof chunk)) {
+        now.append(chunk, n);
+        if (now.size() > was.bytes.size()) return false;
+    }
+    return now == was.bytes;
+}
+
 }  // namespace
 
-// The table goes to a temporary file beside KUBUN.KMT, which then replaces it in one step:
-// a failure or a crash at any point leaves the old file whole.
+// The table goes to a temporary file beside the file that the load read, which then replaces
+// it in one step: a failure or a crash at any point leaves the old file whole. The update run
+// holds the data folder's lock, so no other kbnset saves in between; another program's save
+// since the load makes this one fail, and its file stays.
 bool KBN_SAVE(const Tables& tables, const std::string& DATA_DIR, Context ctx) {
     std::string temporary;
     try {
         switchTo(ctx.system, DATA_DIR);
         BusyPointer busy(ctx.ui);
-        std::unique_ptr<runtime::OutputFile> file = ctx.system.createTemporary(kCategoryFile);
+        const LoadedFile& was = tables.KBN_FILE;
+        const std::string target = was.loaded ? was.path : ctx.system.resolve(kCategoryFile);
+        std::unique_ptr<runtime::OutputFile> file = ctx.system.createTemporary(target);
         temporary = file->name();
         runtime::SequentialWriter out(*file);
         writeHeader(out, Header{tables.HEAD_1, tables.HEAD_2});
         for (std::int32_t i = 0; i < tables.KBN_CNT; ++i)
             writeRecord(out, tables.KBN_TBL[static_cast<std::size_t>(i)]);
         file->commit();
-        ctx.system.replace(temporary, kCategoryFile);
+        if (!unchangedSinceLoad(ctx.system, target, was))
+            throw runtime::IoError("changed since it was loaded", target, 0);
+        ctx.system.replace(temporary, target);
         return true;
     } catch (const std::exception&) {
         // Unwinding has closed the file and restored the pointer.

@@ -71,14 +71,17 @@ int run(const Options& options, runtime::System& system, Console& console) {
         // Only what the steps leave unhandled, such as a START_DIR that vanished meanwhile.
         ui.finish();
         diagnose(console, e.what());
-        return console.interrupted() ? kExitInterrupted : kExitFailed;
+        const int signal = console.interrupted();
+        return signal != 0 ? kExitInterrupted + signal : kExitFailed;
     }
     ui.finish();
     console.out(summary(report, options.dryRun));
     if (report.completed) console.out(std::string(update::kCompletionText) + "\n");
-    if (console.interrupted()) {
+    // A stop that came after the final save changes nothing: the run is complete.
+    const int signal = report.completed ? 0 : console.interrupted();
+    if (signal != 0) {
         diagnose(console, "中断しました");
-        return kExitInterrupted;
+        return kExitInterrupted + signal;
     }
     // A pass that could not load or save has told the user why; the run still failed.
     const bool allSaved = std::ranges::all_of(

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "runtime/console.hpp"
+#include "update/run.hpp"
 
 namespace kbnset::cli {
 
@@ -15,7 +16,7 @@ class NativeConsole final : public Console {
     void out(std::string_view utf8) override { runtime::writeConsole(runtime::Stream::out, utf8); }
     void err(std::string_view utf8) override { runtime::writeConsole(runtime::Stream::err, utf8); }
     bool errIsTerminal() override { return runtime::isTerminal(runtime::Stream::err); }
-    bool interrupted() override { return runtime::interruptRequested(); }
+    int interrupted() override { return runtime::interruptSignal(); }
 };
 
 // Terminal cells of a UTF-8 text, counting every non-ASCII character as a wide one: enough
@@ -81,6 +82,15 @@ void ConsoleUserInterface::yield() {
 void ConsoleUserInterface::passStarted(std::string_view referenceFile) {
     finish();
     file_ = referenceFile;
+    waitShown_ = false;
+}
+
+// Once per pass, on standard error: not a message of the run, so the exit status stays.
+void ConsoleUserInterface::waitingForAnotherRun() {
+    if (waitShown_) return;
+    waitShown_ = true;
+    clearLine();
+    console_.err(std::string(update::kWaitingText) + "\n");
 }
 
 void ConsoleUserInterface::finish() {

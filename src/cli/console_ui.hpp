@@ -15,7 +15,8 @@ class Console {
     virtual void out(std::string_view utf8) = 0;
     virtual void err(std::string_view utf8) = 0;
     virtual bool errIsTerminal() = 0;
-    virtual bool interrupted() = 0;
+    // The signal that asked the program to stop, 0 for none.
+    virtual int interrupted() = 0;
 };
 
 // The process's own standard output and error, and its Ctrl+C.
@@ -36,6 +37,7 @@ class ConsoleUserInterface final : public update::UserInterface {
     void yield() override;
     void passStarted(std::string_view referenceFile) override;
     void progress(std::int32_t done, std::int32_t total) override;
+    void waitingForAnotherRun() override;
 
     // Ends a progress line that is still open, so that what follows starts on its own line.
     void finish();
@@ -49,6 +51,7 @@ class ConsoleUserInterface final : public update::UserInterface {
     std::string file_;
     std::size_t drawnCells_ = 0;  // width of the progress line on screen, 0 when none
     int drawnPercent_ = -1;
+    bool waitShown_ = false;  // the pass in hand has said that it waits
 };
 
 }  // namespace kbnset::cli

@@ -18,6 +18,12 @@ class DryRunSystem final : public runtime::ForwardingSystem {
 
     bool isOrdinaryFile(std::string_view name) override;
     std::unique_ptr<runtime::InputFile> openRead(std::string_view name) override;
+    // A dry run only reads, and saves replace files in one step: it need not wait for
+    // anyone, and it must not clear another run's leftovers from the disk.
+    std::unique_ptr<runtime::FolderLock> lockFolder(std::string_view, std::string_view,
+                                                    std::chrono::milliseconds) override {
+        return std::make_unique<runtime::FolderLock>();
+    }
     std::unique_ptr<runtime::OutputFile> createTemporary(std::string_view target) override;
     void replace(std::string_view temporary, std::string_view target) override;
     void removeFile(std::string_view name) noexcept override;

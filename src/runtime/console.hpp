@@ -18,10 +18,13 @@ void writeConsole(Stream stream, std::string_view utf8);
 // True when the stream is an interactive terminal (a console window on Windows).
 bool isTerminal(Stream stream);
 
-// The first Ctrl+C (or Ctrl+Break) only sets a flag that the program polls; a second one
-// ends the program as usual, so a program that no longer polls can still be stopped.
+// The first Ctrl+C (or Ctrl+Break, SIGTERM, SIGHUP; on Windows the console being closed)
+// only sets a flag that the program polls; a second one ends the program as usual, so a
+// program that no longer polls can still be stopped. SIGPIPE and SIGXFSZ are ignored, so
+// that a write they would have ended fails instead.
 void installInterruptHandler();
-bool interruptRequested();
+// The signal that asked to stop (SIGINT for Ctrl+C and Ctrl+Break on Windows), 0 for none.
+int interruptSignal();
 
 #ifdef _WIN32
 // The wide arguments of wmain as UTF-8, program name left out. An argument that is not valid

@@ -1,11 +1,14 @@
 #pragma once
 
 #include <stdexcept>
+#include <string>
+#include <string_view>
 
 namespace kbnset::runtime {
 
-// A runtime service that fails throws one of these. Steps that handle failures (the loads,
-// the save, the settings-file reader, the browse) catch Error; every other step lets it pass.
+// A runtime service that fails throws one of these. The loads, the save and the data-folder
+// discovery catch std::exception, so that running out of memory is handled like any failure;
+// the settings-file reader and the browse catch Error; every other step lets it pass.
 class Error : public std::runtime_error {
   public:
     using std::runtime_error::runtime_error;
@@ -23,10 +26,32 @@ class OverflowError : public Error {
     using Error::Error;
 };
 
-// A file or directory operation that the operating system refused.
+// The system's own text for an error code: strerror on POSIX, FormatMessage on Windows.
+std::string systemErrorText(int code);
+
+// A file or directory operation that failed. code() is what the operating system said (errno
+// on POSIX, GetLastError on Windows), or 0 when the program itself refused (a file that
+// changed under the save, the end of a file inside a value). The text has one form on both
+// platforms: "<operation> '<name>': <system text> (<code>)".
 class IoError : public Error {
   public:
-    using Error::Error;
+    explicit IoError(const std::string& message) : Error(message) {}
+    IoError(std::string_view operation, std::string_view name, int code)
+        : Error(format(operation, name, code)), code_(code) {}
+
+    int code() const noexcept { return code_; }
+
+  private:
+    static std::string format(std::string_view operation, std::string_view name, int code) {
+        std::string text(operation);
+        text += " '";
+        text += name;
+        text += "'";
+        if (code != 0) text += ": " + systemErrorText(code) + " (" + std::to_string(code) + ")";
+        return text;
+    }
+
+    int code_ = 0;
 };
 
 }  // namespace kbnset::runtime

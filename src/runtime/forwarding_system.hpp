@@ -21,6 +21,11 @@ class ForwardingSystem : public System {
     std::unique_ptr<InputFile> openRead(std::string_view name) override {
         return real_.openRead(name);
     }
+    std::string resolve(std::string_view name) override { return real_.resolve(name); }
+    std::unique_ptr<FolderLock> lockFolder(std::string_view directory, std::string_view file,
+                                           std::chrono::milliseconds patience) override {
+        return real_.lockFolder(directory, file, patience);
+    }
     std::unique_ptr<OutputFile> createTemporary(std::string_view target) override {
         return real_.createTemporary(target);
     }

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -11,11 +13,27 @@
 // from the current directory, as the working-directory switch intends.
 namespace kbnset::runtime {
 
+// What tells one file from another on the same machine: device and inode on POSIX, volume
+// serial and file index on Windows. Another file put under the same name differs.
+struct FileIdentity {
+    std::uint64_t volume = 0;
+    std::uint64_t index = 0;
+    friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
+};
+
 class InputFile {
   public:
     virtual ~InputFile() = default;
     // Reads up to `size` bytes; returns 0 only at the end of the file.
     virtual std::size_t read(char* buffer, std::size_t size) = 0;
+    // The open file's identity; all zero for a file that is not on a disk.
+    virtual FileIdentity identity() const { return {}; }
+};
+
+// Held while one kbnset run works on a folder; destroying it lets the next one in.
+class FolderLock {
+  public:
+    virtual ~FolderLock() = default;
 };
 
 class OutputFile {
@@ -45,13 +63,27 @@ class System {
     virtual bool isOrdinaryFile(std::string_view name) = 0;
 
     virtual std::unique_ptr<InputFile> openRead(std::string_view name) = 0;
+    // The absolute name of the file that `name` stands for at this moment, with every
+    // symbolic link on the way followed; the file itself need not exist. The load resolves
+    // once and the save writes to that name, so a link repointed in between changes nothing.
+    virtual std::string resolve(std::string_view name) = 0;
 
-    // A new, empty file in the directory where `target` lives (following a symbolic link),
-    // to be moved over `target` by replace().
+    // Keeps every other kbnset (this process or another, console or window) out of
+    // `directory` until the lock is destroyed, waiting at most `patience`: nullptr when
+    // another one still holds it then. Once held, the temporary files that an interrupted
+    // save of `file` left in the folder are removed, since no running save can own them.
+    // Where the file system cannot lock, the lock admits everyone and removes nothing.
+    virtual std::unique_ptr<FolderLock> lockFolder(std::string_view directory,
+                                                   std::string_view file,
+                                                   std::chrono::milliseconds patience) = 0;
+
+    // A new, empty file in the folder of `target`, to be moved over `target` by replace().
+    // `target` is taken as it is (a name from resolve()): a link there is not followed.
     virtual std::unique_ptr<OutputFile> createTemporary(std::string_view target) = 0;
-    // Puts a committed temporary file in the place of `target` in one step, keeping
-    // target's permission bits (POSIX) or attributes (Windows). A read-only target is
-    // never replaced: that is an IoError.
+    // Puts a committed temporary file in the place of the name `target` in one step. The
+    // new file keeps target's permission bits, group and, where allowed, owner (POSIX) or
+    // its attributes, owner and ACL (Windows). A target that the user may not write (no
+    // permission, or marked read-only, which binds root too) is never replaced: IoError.
     virtual void replace(std::string_view temporary, std::string_view target) = 0;
     // Removes a file if it is there; never throws (used on the way out of a failure).
     virtual void removeFile(std::string_view name) noexcept = 0;

@@ -1,5 +1,9 @@
 #include "update/run.hpp"
 
+#include <chrono>
+#include <exception>
+#include <memory>
+
 #include "category/load.hpp"
 #include "category/save.hpp"
 #include "update/merge.hpp"
@@ -17,7 +21,33 @@ std::int32_t countStillEmpty(const category::Tables& tables) {
     return empty;
 }
 
+// How long one try for the data folder's lock waits before the window gets to handle events.
+constexpr std::chrono::milliseconds kLockPatience{200};
+
+// Waits until no other kbnset works on the data folder, telling the user so and leaving a
+// stop possible. nullptr: stopped while waiting, or a folder that cannot be opened, which the
+// category load then reports.
+std::unique_ptr<runtime::FolderLock> lockDataFolder(Session& session, runtime::System& system,
+                                                    UserInterface& ui, bool& stopped) {
+    try {
+        for (;;) {
+            auto lock = system.lockFolder(session.DATA_DIR, category::kCategoryFile, kLockPatience);
+            if (lock) return lock;
+            ui.waitingForAnotherRun();
+            ui.yield();
+            if (session.STOP_FLG != StopFlag::none) {
+                stopped = true;
+                return nullptr;
+            }
+        }
+    } catch (const std::exception&) {
+        return nullptr;
+    }
+}
+
 // Loads, merges and, unless a stop was asked for, saves. Returns whether the save was reached.
+// The data folder is locked from before the category load to after the save: two runs never
+// interleave their load, merge and save.
 bool pass(Session& session, category::Selector selector, const std::string& sourcePath,
           runtime::System& system, UserInterface& ui, RunReport& report) {
     using category::LoadResult;
@@ -32,6 +62,12 @@ bool pass(Session& session, category::Selector selector, const std::string& sour
         category::REF_LOAD(tables, selector, session.START_DIR, sourcePath, ctx, &fileRead);
     if (reference != LoadResult::missing && fileRead != p.referenceFile) p.fileRead = fileRead;
     if (reference != LoadResult::loaded) return false;
+    bool stopped = false;
+    const std::unique_ptr<runtime::FolderLock> lock = lockDataFolder(session, system, ui, stopped);
+    if (stopped) {
+        report.stopped = true;
+        return false;
+    }
     if (category::KBN_LOAD(tables, session.DATA_DIR, ctx) != LoadResult::loaded) {
         report.stillEmpty = -1;  // what the file holds now is not known
         return false;
@@ -57,8 +93,13 @@ RunReport runPasses(Session& session, const std::string& sourcePath, runtime::Sy
     RunReport report;
     if (sourcePath.empty()) {
         pass(session, Selector::elementary, sourcePath, system, ui, report);
-        // A stop ends the whole run: the junior-high pass must not start after it.
-        if (report.stopped) return report;
+        // A stop ends the whole run: the junior-high pass must not start after it, also when
+        // it came while the first pass loaded or saved (the yield turns it into STOP_FLG).
+        if (!report.stopped) ui.yield();
+        if (report.stopped || session.STOP_FLG != StopFlag::none) {
+            report.stopped = true;
+            return report;
+        }
         if (!pass(session, Selector::juniorHigh, sourcePath, system, ui, report)) return report;
     } else if (!pass(session, Selector::source, sourcePath, system, ui, report)) {
         return report;

@@ -10,6 +10,8 @@
 namespace kbnset::update {
 
 inline constexpr char kCompletionText[] = "備品区分機能設定が終了しました";
+// The status line while another kbnset works on the same data folder.
+inline constexpr char kWaitingText[] = "他の備品区分機能設定の終了を待っています";
 
 // What the main window owns across its life.
 struct Session {

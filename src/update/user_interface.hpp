@@ -44,6 +44,8 @@ class UserInterface : public category::UserInterface {
     // After each record of the merge: `done` of `total` records. Called for every record, so
     // it must stay cheap.
     virtual void progress(std::int32_t done, std::int32_t total) = 0;
+    // Another kbnset works on the data folder; the run waits for it, yielding in between.
+    virtual void waitingForAnotherRun() {}
     // The run has ended, unless a step threw.
     virtual void runFinished(const RunReport& /*report*/) {}
 };

@@ -65,6 +65,7 @@ class FaultySystem : public runtime::ForwardingSystem {
             owner_.hit(Op::Read);
             return real_->read(buffer, size < 1 ? size : 1);
         }
+        runtime::FileIdentity identity() const override { return real_->identity(); }
 
       private:
         FaultySystem& owner_;

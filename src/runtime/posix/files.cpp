@@ -1,8 +1,13 @@
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <ctime>
 #include <random>
 #include <string>
 
@@ -36,10 +41,9 @@ std::string readLink(const std::string& path) {
 }
 
 // The absolute name of the file that `name` finally stands for: symbolic links are followed
-// (a relative link from the link's own directory) so that the file is replaced and the
-// link stays. The final file need not exist.
+// (a relative link from the link's own directory). The final file need not exist.
 std::string finalFile(std::string_view name, System& system) {
-    if (name.empty()) throw IoError("empty file name");
+    if (name.empty()) throw IoError("cannot resolve", name, ENOENT);
     std::string path(name);
     if (path.front() != '/') path = system.currentDirectory() + "/" + path;
     for (int links = 0; links < kMaxLinks; ++links) {
@@ -48,8 +52,24 @@ std::string finalFile(std::string_view name, System& system) {
         std::string target = readLink(path);
         path = !target.empty() && target.front() == '/' ? target : directoryOf(path) + target;
     }
-    errno = ELOOP;
-    throwIo("cannot follow", name);
+    throw IoError("cannot follow", name, ELOOP);
+}
+
+constexpr std::size_t kSuffixLength = 6;
+
+bool isSuffixLetter(char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
+}
+
+// The temporary files of a save of `file` are ".<file>.XXXXXX"; nothing else matches.
+bool isTemporaryOf(std::string_view entry, std::string_view file) {
+    const std::size_t stem = file.size() + 2;
+    if (entry.size() != stem + kSuffixLength || entry[0] != '.' ||
+        entry.substr(1, file.size()) != file || entry[stem - 1] != '.')
+        return false;
+    for (char c : entry.substr(stem))
+        if (!isSuffixLetter(c)) return false;
+    return true;
 }
 
 std::string randomSuffix() {
@@ -57,7 +77,7 @@ std::string randomSuffix() {
         "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
     thread_local std::mt19937 random{std::random_device{}()};
     std::uniform_int_distribution<std::size_t> pick(0, sizeof kLetters - 2);
-    std::string suffix(6, 'X');
+    std::string suffix(kSuffixLength, 'X');
     for (char& c : suffix) c = kLetters[pick(random)];
     return suffix;
 }
@@ -137,11 +157,73 @@ mode_t currentUmask() {
     return mask;
 }
 
+class PosixFolderLock final : public FolderLock {
+  public:
+    explicit PosixFolderLock(int fd) : fd_(fd) {}
+    ~PosixFolderLock() override { ::close(fd_); }  // releases the flock
+    PosixFolderLock(const PosixFolderLock&) = delete;
+    PosixFolderLock& operator=(const PosixFolderLock&) = delete;
+
+  private:
+    int fd_;
+};
+
+// Removes what an interrupted save of `file` left in the locked folder `dir`. Best effort:
+// a leftover that stays is only clutter.
+void removeLeftovers(int dir, std::string_view file) {
+    int listing = ::openat(dir, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (listing < 0) return;
+    DIR* entries = ::fdopendir(listing);
+    if (entries == nullptr) {
+        ::close(listing);
+        return;
+    }
+    while (const dirent* entry = ::readdir(entries))  // NOLINT(concurrency-mt-unsafe)
+        if (isTemporaryOf(entry->d_name, file)) ::unlinkat(dir, entry->d_name, 0);
+    ::closedir(entries);
+}
+
 }  // namespace
 
+std::string PosixSystem::resolve(std::string_view name) {
+    std::string path = finalFile(name, *this);
+    const std::string folder = directoryOf(path);
+    // The folders on the way may be links too; their real path is fixed now.
+    char* real = ::realpath(folder.c_str(), nullptr);
+    if (real == nullptr) throwIo("cannot resolve", folder);
+    std::string resolved(real);
+    std::free(real);  // NOLINT(cppcoreguidelines-no-malloc): realpath allocates with malloc
+    if (resolved.back() != '/') resolved += '/';
+    return resolved + path.substr(folder.size());
+}
+
+// flock on the folder itself: nothing to create or leave behind, works in a folder the user
+// may only read, and the kernel drops it with the process, however that ends.
+std::unique_ptr<FolderLock> PosixSystem::lockFolder(std::string_view directory,
+                                                    std::string_view file,
+                                                    std::chrono::milliseconds patience) {
+    const std::string name(directory);
+    const int fd = ::open(name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) throwIo("cannot open the folder", name);
+    auto lock = std::make_unique<PosixFolderLock>(fd);
+    const auto deadline = std::chrono::steady_clock::now() + patience;
+    for (;;) {
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+            removeLeftovers(fd, file);
+            return lock;
+        }
+        if (errno != EWOULDBLOCK) return lock;  // no locks here (some network file systems)
+        if (std::chrono::steady_clock::now() >= deadline) return nullptr;
+        const timespec pause{0, 10'000'000};
+        ::nanosleep(&pause, nullptr);
+    }
+}
+
 std::unique_ptr<OutputFile> PosixSystem::createTemporary(std::string_view target) {
-    std::string path = finalFile(target, *this);
-    std::string prefix = directoryOf(path) + "." + path.substr(directoryOf(path).size()) + ".";
+    if (target.empty()) throw IoError("cannot create a temporary file for", target, ENOENT);
+    const std::string path(target);
+    const std::string folder = directoryOf(path);
+    const std::string prefix = folder + "." + path.substr(folder.size()) + ".";
     for (int attempt = 0; attempt < 100; ++attempt) {
         std::string name = prefix + randomSuffix();
         int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
@@ -151,28 +233,51 @@ std::unique_ptr<OutputFile> PosixSystem::createTemporary(std::string_view target
     throwIo("cannot create a temporary file for", target);
 }
 
+namespace {
+
+// Gives the committed temporary file what the target has: group, mode and, where the
+// process may, owner. Fails rather than take access away from the target's group.
+void takeOwnership(int fd, const std::string& temporary, const struct stat& target) {
+    // Owner first: chown() clears set-id bits that fchmod() then puts back.
+    if (::fchown(fd, target.st_uid, target.st_gid) != 0 &&
+        ::fchown(fd, static_cast<uid_t>(-1), target.st_gid) != 0) {
+        // Not a member of the group: the new file would have the user's own group. Only
+        // acceptable when the group's members lose nothing by that.
+        const mode_t group = (target.st_mode & 070) >> 3;
+        const mode_t others = target.st_mode & 07;
+        if ((group & ~others) != 0) throwIo("cannot keep the group of", temporary);
+    }
+    if (::fchmod(fd, target.st_mode & 07777) != 0) throwIo("cannot set the mode of", temporary);
+}
+
+}  // namespace
+
 void PosixSystem::replace(std::string_view temporary, std::string_view target) {
-    std::string path = finalFile(target, *this);
-    std::string source(temporary);
-    struct stat st {};
-    if (::stat(path.c_str(), &st) == 0) {
+    const std::string path(target);
+    const std::string source(temporary);
+    const int fd = ::open(source.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) throwIo("cannot open", source);
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+
+    // Opening for writing (nothing is written or truncated) asks the kernel whether this user
+    // may write the file, with every rule it has (ACLs, read-only mounts, immutable files).
+    const int existing = ::open(path.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (existing >= 0) {
+        struct stat st {};
+        const bool known = ::fstat(existing, &st) == 0;
+        ::close(existing);
+        if (!known) throwIo("cannot examine", target);
+        if (!S_ISREG(st.st_mode)) throw IoError("not a regular file", target, EINVAL);
         // No write bit at all is the read-only mark; root could write, but must not.
-        if ((st.st_mode & 0222) == 0) {
-            errno = EACCES;
-            throwIo("read-only file", target);
-        }
-        // Owner first: chown() clears set-id bits that chmod() then puts back.
-        if (::geteuid() == 0) {
-            int ignored = ::chown(source.c_str(), st.st_uid, st.st_gid);  // not worth a failed save
-            static_cast<void>(ignored);
-        }
-        if (::chmod(source.c_str(), st.st_mode & 07777) != 0)
-            throwIo("cannot set the mode of", source);
+        if ((st.st_mode & 0222) == 0) throw IoError("read-only file", target, EACCES);
+        takeOwnership(fd, source, st);
     } else if (errno == ENOENT) {
-        if (::chmod(source.c_str(), 0666 & ~currentUmask()) != 0)
-            throwIo("cannot set the mode of", source);
+        if (::fchmod(fd, 0666 & ~currentUmask()) != 0) throwIo("cannot set the mode of", source);
     } else {
-        throwIo("cannot examine", target);
+        throwIo("may not write", target);  // EACCES, EROFS; ELOOP when a link took its place
     }
 
     if (::rename(source.c_str(), path.c_str()) != 0) throwIo("cannot replace", target);

@@ -18,6 +18,9 @@ class PosixSystem final : public System {
     void changeDirectory(std::string_view path) override;
     bool isOrdinaryFile(std::string_view name) override;
     std::unique_ptr<InputFile> openRead(std::string_view name) override;
+    std::string resolve(std::string_view name) override;
+    std::unique_ptr<FolderLock> lockFolder(std::string_view directory, std::string_view file,
+                                           std::chrono::milliseconds patience) override;
     std::unique_ptr<OutputFile> createTemporary(std::string_view target) override;
     void replace(std::string_view temporary, std::string_view target) override;
     void removeFile(std::string_view name) noexcept override;
@@ -25,7 +28,7 @@ class PosixSystem final : public System {
                             std::string_view key, std::string_view fallback) override;
 };
 
-// Throws IoError with `what`, the file name and the text of errno.
+// Throws IoError with `what`, the file name and errno.
 [[noreturn]] void throwIo(std::string_view what, std::string_view name);
 
 // Reads the whole file; IoError when it cannot be opened or read, or holds more than `limit`

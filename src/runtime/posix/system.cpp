@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <string>
 
@@ -15,7 +16,8 @@ namespace {
 
 class PosixInputFile final : public InputFile {
   public:
-    PosixInputFile(int fd, std::string name) : fd_(fd), name_(std::move(name)) {}
+    PosixInputFile(int fd, std::string name, FileIdentity identity)
+        : fd_(fd), name_(std::move(name)), identity_(identity) {}
     ~PosixInputFile() override { ::close(fd_); }
     PosixInputFile(const PosixInputFile&) = delete;
     PosixInputFile& operator=(const PosixInputFile&) = delete;
@@ -28,20 +30,22 @@ class PosixInputFile final : public InputFile {
         }
     }
 
+    FileIdentity identity() const override { return identity_; }
+
   private:
     int fd_;
     std::string name_;
+    FileIdentity identity_;
 };
 
 }  // namespace
 
+std::string systemErrorText(int code) {
+    return std::strerror(code);
+}
+
 void throwIo(std::string_view what, std::string_view name) {
-    std::string message(what);
-    message += " '";
-    message += name;
-    message += "': ";
-    message += std::strerror(errno);
-    throw IoError(message);
+    throw IoError(what, name, errno);
 }
 
 std::string PosixSystem::currentDirectory() {
@@ -59,7 +63,7 @@ std::string PosixSystem::currentDirectory() {
 void PosixSystem::changeDrive(std::string_view) {}
 
 void PosixSystem::changeDirectory(std::string_view path) {
-    if (path.empty()) throw IoError("cannot change to an empty directory name");
+    if (path.empty()) throw IoError("cannot change directory to", "", ENOENT);
     std::string name(path);
     if (::chdir(name.c_str()) != 0) throwIo("cannot change directory to", name);
 }
@@ -90,7 +94,8 @@ std::unique_ptr<InputFile> PosixSystem::openRead(std::string_view name) {
         errno = error;
         throwIo("not a readable file", path);
     }
-    return std::make_unique<PosixInputFile>(fd, path);
+    return std::make_unique<PosixInputFile>(
+        fd, path, FileIdentity{static_cast<std::uint64_t>(st.st_dev), st.st_ino});
 }
 
 void PosixSystem::removeFile(std::string_view name) noexcept {

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <csignal>
 
 #include "runtime/win32/wide.hpp"
 
@@ -10,13 +11,24 @@ namespace kbnset::runtime {
 
 namespace {
 
-std::atomic<bool> interrupted{false};
+std::atomic<int> interrupted{0};
 
 // Runs on a thread of its own that the system starts for the event.
 BOOL WINAPI onControl(DWORD event) {
-    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) return FALSE;
-    // FALSE for the second press hands it to the default handler, which ends the process.
-    return interrupted.exchange(true) ? FALSE : TRUE;
+    if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT) {
+        // FALSE for the second press hands it to the default handler, which ends the process.
+        int none = 0;
+        return interrupted.compare_exchange_strong(none, SIGINT) ? TRUE : FALSE;
+    }
+    if (event == CTRL_CLOSE_EVENT || event == CTRL_LOGOFF_EVENT || event == CTRL_SHUTDOWN_EVENT) {
+        // The process ends when this returns, or a few seconds later at the latest: hold on,
+        // so that the run reaches a point where nothing half-done is left (the end of the
+        // process then comes with the return from main).
+        int none = 0;
+        interrupted.compare_exchange_strong(none, SIGTERM);
+        Sleep(INFINITE);
+    }
+    return FALSE;
 }
 
 HANDLE handleOf(Stream stream) {
@@ -72,7 +84,7 @@ void installInterruptHandler() {
     SetConsoleCtrlHandler(onControl, TRUE);
 }
 
-bool interruptRequested() {
+int interruptSignal() {
     return interrupted.load();
 }
 
