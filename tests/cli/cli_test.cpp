@@ -1,6 +1,13 @@
 // kbnset-cli as a user runs it: the real program on real CP932 files in fresh folders.
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
 #include <filesystem>
 #include <optional>
 #include <set>
@@ -343,23 +350,100 @@ std::string largeFile(const std::string& cls) {
     return kmt(records);
 }
 
-// Ctrl+C stops the run after the record in hand: nothing saved, no second pass, exit 130.
-TEST(KbnsetCli, InterruptLeavesTheFileAlone) {
+// Ctrl+C, SIGTERM and SIGHUP stop the run after the record in hand: nothing saved, no second
+// pass, 128 + the signal. A closed pipe on standard error and a file-size limit kill nothing:
+// the run goes on, and a save that hits the limit fails with its message. Nothing is left
+// beside KUBUN.KMT in any case.
+TEST(KbnsetCli, HostileSurroundingsNeverKillTheRunOrLeaveFiles) {
+    struct Case {
+        Hostile hostile;
+        bool withE;
+        rlim_t sizeLimit;
+        int status;
+        const char* saved;  // the classification in KUBUN.KMT afterwards
+        const char* lastErr;
+    };
+    const Case cases[] = {
+        {{.signal = SIGINT}, true, RLIM_INFINITY, 130, "", "kbnset-cli: 中断しました"},
+        {{.signal = SIGTERM}, true, RLIM_INFINITY, 143, "", "kbnset-cli: 中断しました"},
+        {{.signal = SIGHUP}, true, RLIM_INFINITY, 129, "", "kbnset-cli: 中断しました"},
+        {{.closedErr = true}, false, RLIM_INFINITY, 1, "J", nullptr},
+        {{}, true, 64 * 1024, 1, "", kSaveFailed},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.status);
+        Scene s;
+        writeBytes(s.kubun(), largeFile(""));
+        if (c.withE) writeBytes(s.start() / kE, largeFile("E"));
+        writeBytes(s.start() / kJ, largeFile("J"));
+        // The child inherits the limit; this process writes nothing meanwhile.
+        rlimit before{};
+        getrlimit(RLIMIT_FSIZE, &before);
+        rlimit limited = before;
+        limited.rlim_cur = c.sizeLimit;
+        setrlimit(RLIMIT_FSIZE, &limited);
+        Outcome o = runCli({"--data-dir", utf8Of(s.data()), "--start-dir", utf8Of(s.start())},
+                           s.dir.path(), {}, c.hostile);
+        setrlimit(RLIMIT_FSIZE, &before);
+        EXPECT_EQ(o.status, c.status);
+        EXPECT_EQ(o.out.find(kCompletion) != std::string::npos, c.status == 1);
+        if (c.lastErr != nullptr) {
+            ASSERT_FALSE(linesOf(o.err).empty());
+            EXPECT_EQ(linesOf(o.err).back(), c.lastErr);
+        }
+        EXPECT_EQ(readBytes(s.kubun()), largeFile(c.saved));
+        EXPECT_EQ(namesIn(s.data()), std::set<std::string>{"KUBUN.KMT"});
+    }
+}
+
+// Two runs at once on one KUBUN.KMT, one with each reference file: the second waits for the
+// first, so both finish and the file holds the fills of both. SIGTERM at any moment of a run
+// leaves no temporary file behind.
+TEST(KbnsetCli, RunsAtOnceNeverLoseEachOthersFills) {
     Scene s;
-    const std::string before = largeFile("");
-    writeBytes(s.kubun(), before);
-    writeBytes(s.start() / kE, largeFile("E"));
-    writeBytes(s.start() / kJ, largeFile("J"));
-    Outcome o = runCli({"--data-dir", utf8Of(s.data()), "--start-dir", utf8Of(s.start())},
-                       s.dir.path(), {}, true);
-    EXPECT_EQ(o.status, 130);
-    EXPECT_EQ(o.out.find(kCompletion), std::string::npos);
-    // The fills of the stopped merge are not on disk, so they are not counted.
-    EXPECT_NE(o.out.find(left(5011)), std::string::npos) << o.out;
-    ASSERT_FALSE(linesOf(o.err).empty());
-    EXPECT_EQ(linesOf(o.err).back(), "kbnset-cli: 中断しました");
-    EXPECT_EQ(readBytes(s.kubun()), before);
-    EXPECT_EQ(namesIn(s.data()), std::set<std::string>{"KUBUN.KMT"});
+    std::vector<Rec> records, e, j;
+    for (int i = 0; i < 1500; ++i) {
+        const std::string n = std::to_string(i);
+        records.push_back({"", "机E" + n, "K" + n, "", ""});
+        records.push_back({"", "机J" + n, "K" + n, "", ""});
+        e.push_back({"", "机E" + n, "K" + n, "", "EFILL"});
+        j.push_back({"", "机J" + n, "K" + n, "", "JFILL"});
+    }
+    writeBytes(s.start() / kE, kmt(e));
+    writeBytes(s.start() / kJ, kmt(j));
+    auto count = [](const std::string& text, const std::string& what) {
+        int n = 0;
+        for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+        return n;
+    };
+    for (int round = 0; round < 40; ++round) {
+        SCOPED_TRACE(round);
+        writeBytes(s.kubun(), kmt(records));
+        pid_t children[2];
+        for (int k = 0; k < 2; ++k) {
+            children[k] = fork();
+            if (children[k] == 0) {
+                Outcome o = runCli({"--data-dir", utf8Of(s.data()), "--source",
+                                    utf8Of(s.start() / (k == 0 ? kE : kJ))},
+                                   s.dir.path());
+                _exit(o.status == 0 ? 0 : 1);
+            }
+        }
+        for (pid_t child : children) {
+            int status = 0;
+            waitpid(child, &status, 0);
+            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        }
+        const std::string now = readBytes(s.kubun());
+        EXPECT_EQ(count(now, "\"EFILL\""), 1500);
+        EXPECT_EQ(count(now, "\"JFILL\""), 1500);
+
+        Outcome o = runCli({"--data-dir", utf8Of(s.data()), "--source", utf8Of(s.start() / kE)},
+                           s.dir.path(), {},
+                           {.signal = SIGTERM, .delay = std::chrono::microseconds(round * 1000)});
+        EXPECT_TRUE(o.status == 0 || o.status == 143) << o.status;
+        EXPECT_EQ(namesIn(s.data()), std::set<std::string>{"KUBUN.KMT"});
+    }
 }
 #endif
 

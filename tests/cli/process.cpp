@@ -76,7 +76,7 @@ bool hasDataDir(const std::wstring& key) {
 }  // namespace
 
 Outcome runCli(const std::vector<std::string>& args, const fs::path& cwd,
-               const std::vector<std::string>&, bool) {
+               const std::vector<std::string>&, const Hostile&) {
     TempDir capture;
     HANDLE handles[] = {inheritable(L"NUL", GENERIC_READ, OPEN_EXISTING),
                         inheritable(capture / "out", GENERIC_WRITE, CREATE_ALWAYS),
@@ -124,19 +124,19 @@ void removeSuiteSettings() {
 
 namespace {
 
-// Whether `pid` catches SIGINT yet, from the kernel's own account of it.
-bool catchesInterrupt(pid_t pid) {
+// Whether `pid` catches `signal` yet, from the kernel's own account of it.
+bool catches(pid_t pid, int signal) {
     std::ifstream status("/proc/" + std::to_string(pid) + "/status");
     for (std::string line; std::getline(status, line);)
         if (line.starts_with("SigCgt:"))
-            return (std::stoull(line.substr(7), nullptr, 16) >> (SIGINT - 1)) & 1U;
+            return (std::stoull(line.substr(7), nullptr, 16) >> (signal - 1)) & 1U;
     return false;
 }
 
 }  // namespace
 
 Outcome runCli(const std::vector<std::string>& args, const fs::path& cwd,
-               const std::vector<std::string>& env, bool interrupt) {
+               const std::vector<std::string>& env, const Hostile& hostile) {
     TempDir capture;
     const std::string out = (capture / "out").string(), err = (capture / "err").string();
     const std::string dir = cwd.string();
@@ -155,17 +155,23 @@ Outcome runCli(const std::vector<std::string>& args, const fs::path& cwd,
         int in = open("/dev/null", O_RDONLY);
         int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        int pipeEnds[2];
+        if (hostile.closedErr && pipe(pipeEnds) == 0) {
+            close(pipeEnds[0]);
+            e = pipeEnds[1];
+        }
         if (in < 0 || o < 0 || e < 0 || dup2(in, 0) < 0 || dup2(o, 1) < 0 || dup2(e, 2) < 0 ||
             chdir(dir.c_str()) != 0)
             _exit(126);
         execv(argv[0], argv.data());
         _exit(127);
     }
-    if (interrupt) {
+    if (hostile.signal != 0) {
         auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        while (!catchesInterrupt(pid) && std::chrono::steady_clock::now() < deadline)
+        while (!catches(pid, hostile.signal) && std::chrono::steady_clock::now() < deadline)
             std::this_thread::sleep_for(std::chrono::microseconds(200));
-        kill(pid, SIGINT);
+        std::this_thread::sleep_for(hostile.delay);
+        kill(pid, hostile.signal);
     }
     int wstatus = 0;
     while (waitpid(pid, &wstatus, 0) < 0) {

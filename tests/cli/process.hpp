@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -13,11 +14,18 @@ struct Outcome {
     std::string err;
 };
 
+// What the child meets (POSIX only): `signal` is sent `delay` after the child has its handler
+// for it in place; with `closedErr`, standard error is a pipe whose reader is gone.
+struct Hostile {
+    int signal = 0;
+    std::chrono::microseconds delay{0};
+    bool closedErr = false;
+};
+
 // `env` holds "NAME=value" entries added to the child's environment (POSIX only: Windows
-// keeps the settings in the registry). With `interrupt` (POSIX only), SIGINT is sent as soon
-// as the child has its handler in place.
+// keeps the settings in the registry).
 Outcome runCli(const std::vector<std::string>& args, const std::filesystem::path& cwd,
-               const std::vector<std::string>& env = {}, bool interrupt = false);
+               const std::vector<std::string>& env = {}, const Hostile& hostile = {});
 
 // The lines of an output, line ends (LF or CR LF) removed.
 std::vector<std::string> linesOf(const std::string& output);

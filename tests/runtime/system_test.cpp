@@ -10,6 +10,7 @@
 #endif
 
 #include <cctype>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
@@ -148,6 +149,41 @@ TEST(NativeSystem, ReadOnlyTargetIsNeverReplaced) {
     for (const std::string& name : {temporary, temporary, abandonedName, utf8Of(dir / "missing")})
         system.removeFile(name);
     EXPECT_EQ(namesIn(dir.path()), std::set<std::string>{"KUBUN.KMT"});
+}
+
+// One kbnset at a time per folder, also within one process; the one that gets in removes what
+// interrupted saves of the file left there, and nothing else.
+TEST(NativeSystem, FolderLockAdmitsOneAtATimeAndClearsOnlyLeftovers) {
+    using std::chrono::milliseconds;
+#ifdef _WIN32
+    const std::set<std::string> leftovers{"~KUBUN.KMT.0123456789abcdef.tmp",
+                                          "~KUBUN.KMT.fedcba9876543210.bak"};
+    const std::set<std::string> others{"KUBUN.KMT", "~KUBUN.KMT.0123456789abcdeg.tmp",
+                                       "~KUBUN.KMT.0123456789abcdef.txt",
+                                       "~E_KUBUN.KMT.0123456789abcdef.tmp"};
+#else
+    const std::set<std::string> leftovers{".KUBUN.KMT.a1B2c3", ".KUBUN.KMT.XXXXXX"};
+    const std::set<std::string> others{"KUBUN.KMT",           ".KUBUN.KMT.a1B2c",
+                                       ".KUBUN.KMT.a1B2c3d",  ".KUBUN.KMT.a1-2c3",
+                                       ".E_KUBUN.KMT.a1B2c3", "KUBUN.KMT.a1B2c3"};
+#endif
+    TempDir dir;
+    System& system = nativeSystem();
+    for (const auto* names : {&leftovers, &others})
+        for (const std::string& name : *names) writeBytes(dir / name, "x");
+
+    auto first = system.lockFolder(dir.str(), "KUBUN.KMT", milliseconds(0));
+    ASSERT_NE(first, nullptr);
+    for (const std::string& name : leftovers) {
+        EXPECT_FALSE(fs::exists(dir / name)) << name;
+        writeBytes(dir / name, "x");  // now as if a running save had it
+    }
+    EXPECT_EQ(system.lockFolder(dir.str(), "KUBUN.KMT", milliseconds(50)), nullptr);
+    for (const std::string& name : leftovers) EXPECT_TRUE(fs::exists(dir / name)) << name;
+    first.reset();
+    EXPECT_NE(system.lockFolder(dir.str(), "KUBUN.KMT", milliseconds(0)), nullptr);
+    EXPECT_EQ(namesIn(dir.path()), others);
+    EXPECT_THROW(system.lockFolder(utf8Of(dir / "gone"), "KUBUN.KMT", milliseconds(0)), IoError);
 }
 
 #ifdef _WIN32

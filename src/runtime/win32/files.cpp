@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <string>
 
@@ -21,7 +22,15 @@ constexpr DWORD kMaxChunk = 1u << 30;
 class Win32InputFile : public InputFile {
   public:
     Win32InputFile(std::string name, UniqueHandle handle)
-        : name_(std::move(name)), handle_(std::move(handle)) {}
+        : name_(std::move(name)), handle_(std::move(handle)) {
+        BY_HANDLE_FILE_INFORMATION info{};
+        if (!GetFileInformationByHandle(handle_.get(), &info))
+            throw lastIoError("cannot examine", name_);
+        identity_ = {info.dwVolumeSerialNumber,
+                     (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow};
+    }
+
+    FileIdentity identity() const override { return identity_; }
 
     std::size_t read(char* buffer, std::size_t size) override {
         DWORD done = 0;
@@ -34,6 +43,7 @@ class Win32InputFile : public InputFile {
   private:
     std::string name_;
     UniqueHandle handle_;
+    FileIdentity identity_;
 };
 
 class Win32OutputFile : public OutputFile {
@@ -79,28 +89,61 @@ class Win32OutputFile : public OutputFile {
     std::string buffer_;
 };
 
-// Follows a symbolic link, so that the replacement lands where the link points and the link
-// itself stays. Anything that is not a link, or cannot be resolved, is taken as it is.
-std::wstring resolveLink(const std::wstring& path) {
-    const DWORD attributes = GetFileAttributesW(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
-        return path;
-    UniqueHandle handle = ownHandle(
-        CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    if (!handle) return path;
-    std::wstring resolved(MAX_PATH, L'\0');
+// The final path of an open file or folder, links and junctions followed; "\\?\C:\..." is
+// given back as "C:\...", the form the rest of the program uses.
+std::wstring finalPath(HANDLE handle) {
+    std::wstring path(MAX_PATH, L'\0');
     for (;;) {
-        const DWORD n = GetFinalPathNameByHandleW(handle.get(), resolved.data(),
-                                                  static_cast<DWORD>(resolved.size()),
-                                                  FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-        if (n == 0) return path;
-        if (n < resolved.size()) {
-            resolved.resize(n);
-            return resolved;
+        const DWORD n =
+            GetFinalPathNameByHandleW(handle, path.data(), static_cast<DWORD>(path.size()),
+                                      FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+        if (n == 0) return {};
+        if (n < path.size()) {
+            path.resize(n);
+            break;
         }
-        resolved.resize(n);
+        path.resize(n);
     }
+    if (path.size() > 6 && path.starts_with(L"\\\\?\\") && path[5] == L':') path.erase(0, 4);
+    return path;
+}
+
+std::wstring withSeparator(std::wstring folder) {
+    if (!folder.empty() && folder.back() != L'\\' && folder.back() != L'/') folder += L'\\';
+    return folder;
+}
+
+bool isHexDigit(wchar_t c) {
+    return (c >= L'0' && c <= L'9') || (c >= L'a' && c <= L'f');
+}
+
+class Win32FolderLock : public FolderLock {
+  public:
+    explicit Win32FolderLock(UniqueHandle handle) : handle_(std::move(handle)) {}
+
+  private:
+    UniqueHandle handle_;  // the lock file, deleted when this closes it
+};
+
+// Removes "~<file>.<16 hex digits>.tmp" files that an interrupted save left in the locked
+// folder, and ".bak" ones while the file itself is there (otherwise a .bak may be the only
+// copy left by a replace that failed half-way). Best effort.
+void removeLeftovers(const std::wstring& folder, const std::wstring& file) {
+    const std::wstring stem = L"~" + file + L".";
+    WIN32_FIND_DATAW found{};
+    HANDLE search = FindFirstFileW((folder + stem + L"*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return;
+    const bool fileThere = GetFileAttributesW((folder + file).c_str()) != INVALID_FILE_ATTRIBUTES;
+    do {
+        const std::wstring_view name = found.cFileName;
+        if (name.size() != stem.size() + 16 + 4 || !name.starts_with(stem)) continue;
+        const std::wstring_view digits = name.substr(stem.size(), 16);
+        const std::wstring_view suffix = name.substr(stem.size() + 16);
+        if (!std::all_of(digits.begin(), digits.end(), isHexDigit)) continue;
+        if (suffix == L".tmp" || (suffix == L".bak" && fileThere))
+            DeleteFileW((folder + std::wstring(name)).c_str());
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
 }
 
 // A name beside `target` ("~KUBUN.KMT.<hex><suffix>") that no other process or call will
@@ -128,10 +171,89 @@ std::wstring siblingName(const std::wstring& target, const wchar_t* suffix) {
 
 }  // namespace
 
+std::string systemErrorText(int code) {
+    wchar_t* buffer = nullptr;
+    const DWORD n = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<LPWSTR>(&buffer), 0, nullptr);
+    std::wstring text = n > 0 && buffer != nullptr ? std::wstring(buffer, n) : std::wstring();
+    LocalFree(buffer);
+    while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' '))
+        text.pop_back();
+    try {
+        if (!text.empty()) return narrow(text);
+    } catch (const ConversionError&) {
+    }
+    return "unknown error";
+}
+
 IoError lastIoError(std::string_view what, std::string_view name) {
+    const auto code = static_cast<int>(GetLastError());
+    return IoError(what, name, code);
+}
+
+std::string resolvePath(std::string_view name) {
+    const std::wstring wide = widen(name);
+    UniqueHandle handle = ownHandle(
+        CreateFileW(wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (handle) {
+        const std::wstring path = finalPath(handle.get());
+        if (path.empty()) throw lastIoError("cannot resolve", name);
+        return narrow(path);
+    }
     const DWORD code = GetLastError();
-    return IoError(std::string(what) + ": " + std::string(name) + " (error " +
-                   std::to_string(code) + ")");
+    if (code != ERROR_FILE_NOT_FOUND) {
+        SetLastError(code);
+        throw lastIoError("cannot resolve", name);
+    }
+    // Not there yet: the full name it will have.
+    std::wstring full(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD n =
+            GetFullPathNameW(wide.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+        if (n == 0) throw lastIoError("cannot resolve", name);
+        if (n < full.size()) {
+            full.resize(n);
+            return narrow(full);
+        }
+        full.resize(n);
+    }
+}
+
+// A hidden lock file opened without sharing and deleted on close: it works between any two
+// processes on the machine, and on a shared folder between machines, since the server
+// enforces the sharing mode; and it goes away with the process, however that ends.
+std::unique_ptr<FolderLock> lockFolderOf(std::string_view directory, std::string_view file,
+                                         std::chrono::milliseconds patience) {
+    const std::wstring folder = withSeparator(widen(directory));
+    const std::wstring lockName = folder + L"~" + widen(file) + L".lock";
+    const auto deadline = std::chrono::steady_clock::now() + patience;
+    for (;;) {
+        UniqueHandle handle = ownHandle(
+            CreateFileW(lockName.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr,
+                        OPEN_ALWAYS, FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+        if (handle) {
+            removeLeftovers(folder, widen(file));
+            return std::make_unique<Win32FolderLock>(std::move(handle));
+        }
+        const DWORD code = GetLastError();
+        // Access is denied, too, while the last holder's lock file is being deleted.
+        const bool held = code == ERROR_SHARING_VIOLATION ||
+                          (code == ERROR_ACCESS_DENIED &&
+                           GetFileAttributesW(lockName.c_str()) != INVALID_FILE_ATTRIBUTES);
+        if (!held) {
+            const DWORD attributes = GetFileAttributesW(widen(directory).c_str());
+            if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+                SetLastError(code);
+                throw lastIoError("cannot open the folder", directory);
+            }
+            // A folder where no file can be made (read only): nothing to lock, nothing to clean.
+            return std::make_unique<FolderLock>();
+        }
+        if (std::chrono::steady_clock::now() >= deadline) return nullptr;
+        Sleep(10);
+    }
 }
 
 std::unique_ptr<InputFile> openInputFile(std::string_view name) {
@@ -143,7 +265,7 @@ std::unique_ptr<InputFile> openInputFile(std::string_view name) {
 }
 
 std::unique_ptr<OutputFile> createTemporaryFile(std::string_view target) {
-    const std::wstring real = resolveLink(widen(target));
+    const std::wstring real = widen(target);
     for (int attempt = 0; attempt < 16; ++attempt) {
         const std::wstring name = siblingName(real, L".tmp");
         UniqueHandle handle = ownHandle(CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr,
@@ -158,7 +280,7 @@ std::unique_ptr<OutputFile> createTemporaryFile(std::string_view target) {
 
 void replaceFile(std::string_view temporary, std::string_view target) {
     const std::wstring from = widen(temporary);
-    const std::wstring to = resolveLink(widen(target));
+    const std::wstring to = widen(target);
 
     const DWORD attributes = GetFileAttributesW(to.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
@@ -169,9 +291,10 @@ void replaceFile(std::string_view temporary, std::string_view target) {
             throw lastIoError("cannot move the new file to", target);
         return;
     }
-    if (attributes & FILE_ATTRIBUTE_DIRECTORY) throw IoError("a directory: " + std::string(target));
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) throw IoError("not a file", target, ERROR_DIRECTORY);
     // The user marked the file read-only: the save must fail as an in-place write would.
-    if (attributes & FILE_ATTRIBUTE_READONLY) throw IoError("read-only: " + std::string(target));
+    if (attributes & FILE_ATTRIBUTE_READONLY)
+        throw IoError("read-only file", target, ERROR_ACCESS_DENIED);
 
     // Without a backup name, one failure of ReplaceFileW (ERROR_UNABLE_TO_MOVE_REPLACEMENT_2)
     // leaves the old file under a name we cannot know; with one, it can be put back.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -14,6 +15,9 @@ namespace kbnset::runtime {
 IoError lastIoError(std::string_view what, std::string_view name);
 
 std::unique_ptr<InputFile> openInputFile(std::string_view name);
+std::string resolvePath(std::string_view name);
+std::unique_ptr<FolderLock> lockFolderOf(std::string_view directory, std::string_view file,
+                                         std::chrono::milliseconds patience);
 std::unique_ptr<OutputFile> createTemporaryFile(std::string_view target);
 void replaceFile(std::string_view temporary, std::string_view target);
 

@@ -33,14 +33,14 @@ class Win32System : public System {
 
     void changeDrive(std::string_view path) override {
         if (path.empty()) return;
-        if (!isAsciiLetter(path[0])) throw IoError("not a drive: " + std::string(path));
+        if (!isAsciiLetter(path[0])) throw IoError("no such drive", path, ERROR_INVALID_DRIVE);
         // "X:" alone goes to the directory that was last current on that drive, as ChDrive does.
         const wchar_t drive[] = {static_cast<wchar_t>(path[0]), L':', L'\0'};
         if (!SetCurrentDirectoryW(drive)) throw lastIoError("no such drive", path.substr(0, 1));
     }
 
     void changeDirectory(std::string_view path) override {
-        if (path.empty()) throw IoError("no directory named");
+        if (path.empty()) throw IoError("cannot change to", path, ERROR_PATH_NOT_FOUND);
         if (!SetCurrentDirectoryW(widen(path).c_str())) throw lastIoError("cannot change to", path);
     }
 
@@ -63,6 +63,13 @@ class Win32System : public System {
 
     std::unique_ptr<InputFile> openRead(std::string_view name) override {
         return openInputFile(name);
+    }
+
+    std::string resolve(std::string_view name) override { return resolvePath(name); }
+
+    std::unique_ptr<FolderLock> lockFolder(std::string_view directory, std::string_view file,
+                                           std::chrono::milliseconds patience) override {
+        return lockFolderOf(directory, file, patience);
     }
 
     std::unique_ptr<OutputFile> createTemporary(std::string_view target) override {
