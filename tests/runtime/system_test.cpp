@@ -10,6 +10,7 @@
 #endif
 
 #include <cctype>
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -72,6 +73,20 @@ TEST(NativeSystem, DirectorySwitchAndOrdinaryFileLookup) {
     for (const char* name : {"E_KUBUN.KMT", "J_KUBUN.KMT", ""}) {
         EXPECT_FALSE(system.isOrdinaryFile(name)) << name;
         EXPECT_THROW(system.openRead(name), IoError) << name;
+    }
+    // An OS failure keeps the system's code, in one form on both platforms.
+    try {
+        system.openRead("missing");
+        ADD_FAILURE() << "opened a missing file";
+    } catch (const IoError& e) {
+#ifdef _WIN32
+        EXPECT_EQ(e.code(), ERROR_FILE_NOT_FOUND);
+#else
+        EXPECT_EQ(e.code(), ENOENT);
+#endif
+        const std::string text = e.what();
+        EXPECT_TRUE(text.starts_with("cannot open 'missing': ")) << text;
+        EXPECT_TRUE(text.ends_with(" (" + std::to_string(e.code()) + ")")) << text;
     }
     system.changeDirectory(before);
     EXPECT_EQ(system.currentDirectory(), before);

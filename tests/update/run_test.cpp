@@ -119,6 +119,15 @@ TEST_F(RunTest, StopEndsTheWholeRunWithoutSaving) {
     // The next run starts with the request cleared.
     ui.onYield = nullptr;
     EXPECT_TRUE(go().completed);
+
+    // A stop that came while the first pass failed to load still ends the run there.
+    std::filesystem::remove(root / "start" / "E_KUBUN.KMT");
+    before = categoryBytes();
+    ui.onYield = [this](int) { session.STOP_FLG = 1; };
+    report = go();
+    EXPECT_TRUE(report.stopped);
+    EXPECT_EQ(report.passes.size(), 1u);
+    EXPECT_EQ(categoryBytes(), before);
 }
 
 }  // namespace
