@@ -250,21 +250,12 @@ void takeOwnership(int fd, const std::string& temporary, const struct stat& targ
     if (::fchmod(fd, target.st_mode & 07777) != 0) throwIo("cannot set the mode of", temporary);
 }
 
-}  // namespace
-
-void PosixSystem::replace(std::string_view temporary, std::string_view target) {
-    const std::string path(target);
-    const std::string source(temporary);
-    const int fd = ::open(source.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0) throwIo("cannot open", source);
-    struct Closer {
-        int fd;
-        ~Closer() { ::close(fd); }
-    } closer{fd};
-
+// Gives the temporary file `fd` what replacing `target` takes: the target's group, mode and
+// owner, after making sure that this user may write the target at all.
+void prepareReplacement(int fd, const std::string& source, const std::string& target) {
     // Opening for writing (nothing is written or truncated) asks the kernel whether this user
     // may write the file, with every rule it has (ACLs, read-only mounts, immutable files).
-    const int existing = ::open(path.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    const int existing = ::open(target.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (existing >= 0) {
         struct stat st {};
         const bool known = ::fstat(existing, &st) == 0;
@@ -279,6 +270,22 @@ void PosixSystem::replace(std::string_view temporary, std::string_view target) {
     } else {
         throwIo("may not write", target);  // EACCES, EROFS; ELOOP when a link took its place
     }
+}
+
+}  // namespace
+
+void PosixSystem::replace(std::string_view temporary, std::string_view target) {
+    const std::string path(target);
+    const std::string source(temporary);
+    const int fd = ::open(source.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) throwIo("cannot open", source);
+    try {
+        prepareReplacement(fd, source, path);
+    } catch (...) {
+        ::close(fd);
+        throw;
+    }
+    ::close(fd);
 
     if (::rename(source.c_str(), path.c_str()) != 0) throwIo("cannot replace", target);
 
