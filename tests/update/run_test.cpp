@@ -123,7 +123,7 @@ TEST_F(RunTest, StopEndsTheWholeRunWithoutSaving) {
     // A stop that came while the first pass failed to load still ends the run there.
     std::filesystem::remove(root / "start" / "E_KUBUN.KMT");
     before = categoryBytes();
-    ui.onYield = [this](int) { session.STOP_FLG = 1; };
+    ui.onYield = [this](int) { session.STOP_FLG = StopFlag::requested; };
     report = go();
     EXPECT_TRUE(report.stopped);
     EXPECT_EQ(report.passes.size(), 1u);
