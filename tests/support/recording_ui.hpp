@@ -32,6 +32,7 @@ class RecordingUi : public update::UserInterface {
         if (onYield) onYield(yields);
     }
     void passStarted(std::string_view file) override { passes.emplace_back(file); }
+    void waitingForAnotherRun() override { ++waits; }
 
     std::vector<std::string> messages;
     std::vector<bool> busyAtMessage;      // a message must never show under the hourglass
@@ -41,6 +42,7 @@ class RecordingUi : public update::UserInterface {
     bool busy = false;
     int busyChanges = 0;
     int yields = 0;
+    int waits = 0;  // times the run found the data folder held by another
     std::function<void(int)> onYield;
 };
 

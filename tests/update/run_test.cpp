@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 
 #include "category/load.hpp"
@@ -127,6 +128,22 @@ TEST_F(RunTest, StopEndsTheWholeRunWithoutSaving) {
     report = go();
     EXPECT_TRUE(report.stopped);
     EXPECT_EQ(report.passes.size(), 1u);
+    EXPECT_EQ(categoryBytes(), before);
+
+    // While another run holds the data folder the run waits, and a stop still ends it.
+    reference("E_KUBUN.KMT", {{"", "机", "1", "A", "E"}});
+    auto other = runtime::nativeSystem().lockFolder(session.DATA_DIR, "KUBUN.KMT",
+                                                    std::chrono::milliseconds(0));
+    ASSERT_NE(other, nullptr);
+    ui.onYield = [this](int n) {
+        if (n == 3) session.STOP_FLG = StopFlag::requested;
+    };
+    ui.yields = 0;
+    report = go();
+    EXPECT_TRUE(report.stopped);
+    EXPECT_EQ(report.passes.size(), 1u);
+    EXPECT_FALSE(report.passes[0].merged);
+    EXPECT_EQ(ui.waits, 3);
     EXPECT_EQ(categoryBytes(), before);
 }
 
