@@ -274,6 +274,18 @@ void prepareReplacement(int fd, const std::string& source, const std::string& ta
 
 }  // namespace
 
+// The dry run's view of replace(): also refused where this user may not write the file.
+void PosixSystem::checkReplaceable(std::string_view target) {
+    System::checkReplaceable(target);
+    const std::string path(target);
+    const int fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd >= 0) {
+        ::close(fd);
+    } else if (errno != ENOENT) {
+        throwIo("may not write", target);
+    }
+}
+
 void PosixSystem::replace(std::string_view temporary, std::string_view target) {
     const std::string path(target);
     const std::string source(temporary);

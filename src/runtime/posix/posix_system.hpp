@@ -24,6 +24,7 @@ class PosixSystem final : public System {
     std::unique_ptr<OutputFile> createTemporary(std::string_view target) override;
     void replace(std::string_view temporary, std::string_view target) override;
     void removeFile(std::string_view name) noexcept override;
+    void checkReplaceable(std::string_view target) override;
     std::string readSetting(std::string_view application, std::string_view section,
                             std::string_view key, std::string_view fallback) override;
 };
