@@ -370,7 +370,7 @@ TEST(KbnsetCli, HostileSurroundingsNeverKillTheRunOrLeaveFiles) {
         {{}, true, 64 * 1024, 1, "", kSaveFailed},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.status);
+        SCOPED_TRACE(&c - cases);
         Scene s;
         writeBytes(s.kubun(), largeFile(""));
         if (c.withE) writeBytes(s.start() / kE, largeFile("E"));
@@ -386,6 +386,10 @@ TEST(KbnsetCli, HostileSurroundingsNeverKillTheRunOrLeaveFiles) {
         setrlimit(RLIMIT_FSIZE, &before);
         EXPECT_EQ(o.status, c.status);
         EXPECT_EQ(o.out.find(kCompletion) != std::string::npos, c.status == 1);
+        // The fills of a stopped merge are not on disk, so they are not counted.
+        if (c.hostile.signal != 0) {
+            EXPECT_NE(o.out.find(left(5011)), std::string::npos) << o.out;
+        }
         if (c.lastErr != nullptr) {
             ASSERT_FALSE(linesOf(o.err).empty());
             EXPECT_EQ(linesOf(o.err).back(), c.lastErr);
