@@ -3,7 +3,7 @@
 # Usage: scripts/deps.sh native|windows|lint|fuzz|bench|all
 set -euo pipefail
 
-native=(g++ cmake ninja-build time googletest libgtest-dev libgmock-dev libbenchmark-dev clang-format)
+native=(g++ cmake ninja-build time googletest libgtest-dev libgmock-dev libbenchmark-dev libxxhash-dev clang-format)
 windows=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64 xvfb xauth x11-apps
          imagemagick locales fonts-ipafont zip)
 lint=(clang-tidy cppcheck)

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "category/code_no.hpp"
+#include "category/fingerprint.hpp"
 #include "category/format.hpp"
 #include "runtime/error.hpp"
 #include "runtime/sequential.hpp"
@@ -27,21 +28,21 @@ constexpr Messages kReferenceMessages{"基準ファイルが有りません",
 constexpr Messages kCategoryMessages{"備品区分ファイルが有りません",
                                      "備品区分ファイルの読込に失敗しました"};
 
-// Keeps a copy of every byte read, for the save's check that the file is still the same.
-class RecordingInput final : public runtime::InputFile {
+// Fingerprints every byte read, for the save's check that the file is still the same.
+class FingerprintingInput final : public runtime::InputFile {
   public:
-    RecordingInput(std::unique_ptr<runtime::InputFile> file, std::string& copy)
-        : file_(std::move(file)), copy_(copy) {}
+    FingerprintingInput(std::unique_ptr<runtime::InputFile> file, FingerprintBuilder& builder)
+        : file_(std::move(file)), builder_(builder) {}
     std::size_t read(char* buffer, std::size_t size) override {
         const std::size_t n = file_->read(buffer, size);
-        copy_.append(buffer, n);
+        builder_.add(buffer, n);
         return n;
     }
     runtime::FileIdentity identity() const override { return file_->identity(); }
 
   private:
     std::unique_ptr<runtime::InputFile> file_;
-    std::string& copy_;
+    FingerprintBuilder& builder_;
 };
 
 std::string failureText(const Messages& messages, std::int32_t recordNumber) {
@@ -65,10 +66,11 @@ LoadResult loadTable(const std::string& name, std::vector<KBN_REC>& table, std::
         // Unwinding closes the file, then restores the pointer, before any message shows.
         BusyPointer busy(ctx.ui);
         LoadedFile file;
+        FingerprintBuilder content;
         std::unique_ptr<runtime::InputFile> input;
         if (loaded != nullptr) {
             file.path = ctx.system.resolve(name);
-            input = std::make_unique<RecordingInput>(ctx.system.openRead(file.path), file.bytes);
+            input = std::make_unique<FingerprintingInput>(ctx.system.openRead(file.path), content);
             file.identity = input->identity();
         } else {
             input = ctx.system.openRead(name);
@@ -90,6 +92,7 @@ LoadResult loadTable(const std::string& name, std::vector<KBN_REC>& table, std::
         count = recordNumber + 1;
         if (loaded != nullptr) {
             file.loaded = true;
+            file.content = content.result();
             *loaded = std::move(file);
         }
         return LoadResult::loaded;

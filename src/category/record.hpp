@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "category/fingerprint.hpp"
 #include "runtime/system.hpp"
 
 namespace kbnset::category {
@@ -37,13 +38,13 @@ struct KBN_REC {
 inline constexpr std::int32_t kTableCapacity = 5011;
 
 // The category file as KBN_LOAD read it: the name it resolved KUBUN.KMT to, which file that
-// was and its bytes. The save replaces that file only while it is still the same one with
-// the same bytes, so that nobody's later edit is overwritten unseen.
+// was and a fingerprint of its bytes. The save replaces that file only while it is still the
+// same one with the same bytes, so that nobody's later edit is overwritten unseen.
 struct LoadedFile {
     bool loaded = false;
     std::string path;
     runtime::FileIdentity identity;
-    std::string bytes;
+    Fingerprint content;
 };
 
 // The two tables and what the window keeps of the category file. The tables are never

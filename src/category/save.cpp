@@ -3,6 +3,7 @@
 #include <exception>
 #include <memory>
 
+#include "category/fingerprint.hpp"
 #include "category/format.hpp"
 #include "runtime/error.hpp"
 #include "runtime/sequential.hpp"
@@ -19,14 +20,10 @@ bool unchangedSinceLoad(runtime::System& system, const std::string& path, const 
     if (!was.loaded) return !system.isOrdinaryFile(path);
     std::unique_ptr<runtime::InputFile> file = system.openRead(path);
     if (file->identity() != was.identity) return false;
-    std::string now;
-    now.reserve(was.bytes.size());
+    FingerprintBuilder now;
     char chunk[16 * 1024];
-    while (std::size_t n = file->read(chunk, sizeof chunk)) {
-        now.append(chunk, n);
-        if (now.size() > was.bytes.size()) return false;
-    }
-    return now == was.bytes;
+    while (std::size_t n = file->read(chunk, sizeof chunk)) now.add(chunk, n);
+    return now.result() == was.content;
 }
 
 }  // namespace
