@@ -24,16 +24,16 @@ void readReferenceHeader(runtime::SequentialReader& in) {
 
 // The classification is the tenth value on disk, though it sits beside KBN_KEY2 in memory.
 void readRecord(runtime::SequentialReader& in, KBN_REC& record) {
-    record.KBN_TYPE = in.readText();
+    in.readText(record.KBN_TYPE);
     record.VAL_2 = in.readInteger();
-    record.KBN_NAME = in.readText();
-    record.KBN_CODE = in.readText();
-    record.KBN_KEY2 = in.readText();
+    in.readText(record.KBN_NAME);
+    in.readText(record.KBN_CODE);
+    in.readText(record.KBN_KEY2);
     record.VAL_6 = in.readLong();
-    record.VAL_7 = in.readText();
+    in.readText(record.VAL_7);
     record.VAL_8 = in.readLong();
     record.VAL_9 = in.readLong();
-    record.KBN_CLASS = in.readText();
+    in.readText(record.KBN_CLASS);
     in.readText();
     in.readLong();
     in.readLong();

@@ -11,17 +11,29 @@ namespace kbnset::runtime {
 namespace {
 
 // An entry is 0 until the platform has been asked, then kRefused, kLead (a single byte that
-// begins a pair) or kKnown with the answer. Zero-initialised static storage: nothing to build
-// at start, and relaxed atomics let any thread fill an entry (every thread would write the
-// same answer).
+// begins a pair) or the answer. Zero-initialised static storage: nothing to build at start,
+// and relaxed atomics let any thread fill an entry (every thread would write the same answer).
 constexpr std::uint32_t kRefused = 1;
 constexpr std::uint32_t kLead = 2;
-constexpr std::uint32_t kKnown = 1u << 24;
 
-// Decoding: bytes 0..255 alone, then 256 + (lead << 8 | trail) for pairs.
+// Decoding: bytes 0..255 alone, then 256 + (lead << 8 | trail) for pairs. A known entry holds
+// the character's UTF-8 bytes, first byte lowest, with their count (1 to 3) in bits 24..26,
+// so that decoding copies bytes instead of encoding UTF-8 again; a character beyond the BMP
+// (no double-byte code page has one, but the platform decides) is kept as kWide | c.
+constexpr std::uint32_t kWide = 4u << 24;
 std::atomic<std::uint32_t> decoded[256 + 65536];
 // Encoding, by BMP character: the byte count in bits 24..25, the bytes below.
 std::atomic<std::uint32_t> encoded[65536];
+
+std::uint32_t packedUtf8(char32_t c) {
+    if (c > 0xFFFF) return kWide | c;
+    char bytes[4];
+    const char* end = utf8::write(c, bytes);
+    std::uint32_t v = static_cast<std::uint32_t>(end - bytes) << 24;
+    for (int k = 0; bytes + k < end; ++k)
+        v |= std::uint32_t{static_cast<unsigned char>(bytes[k])} << (8 * k);
+    return v;
+}
 
 // The platform is asked only on a miss; the look-up itself stays small enough to inline.
 std::uint32_t fillDecoded(const CodePageConverter& platform, std::size_t index,
@@ -32,7 +44,7 @@ std::uint32_t fillDecoded(const CodePageConverter& platform, std::size_t index,
     } else {
         std::optional<char32_t> c = platform.decode(bytes);
         // NUL is never text, whatever the platform makes of it.
-        if (c && *c != 0) v = kKnown | *c;
+        if (c && *c != 0) v = packedUtf8(*c);
     }
     decoded[index].store(v, std::memory_order_relaxed);
     return v;
@@ -61,14 +73,16 @@ inline std::uint32_t encodedEntry(const CodePageConverter& platform, char32_t c)
     return v != 0 ? v : fillEncoded(platform, c);
 }
 
+// Both convert into a buffer on the stack and append it to `out` when full and at the end:
+// no zero-filled room in `out`, and no allocation when `out` already has the capacity.
+constexpr std::size_t kChunk = 512;
+constexpr std::size_t kRoom = 4;  // the most that one step writes
+
 }  // namespace
 
-// Both write into room made beforehand (at most four UTF-8 bytes a byte, two bytes a
-// character) and cut `out` to size at the end.
 void decodeWithTable(const CodePageConverter& platform, std::string_view bytes, std::string& out) {
-    const std::size_t start = out.size();
-    out.resize(start + 4 * bytes.size());
-    char* p = out.data() + start;
+    char chunk[kChunk];
+    char* p = chunk;
     for (std::size_t i = 0; i < bytes.size();) {
         const auto b = static_cast<unsigned char>(bytes[i]);
         std::uint32_t v = decodedEntry(platform, b, bytes.substr(i, 1));
@@ -81,23 +95,37 @@ void decodeWithTable(const CodePageConverter& platform, std::string_view bytes, 
             i += 1;
         }
         if (v == kRefused) throw ConversionError("bytes not valid in the ANSI code page");
-        p = utf8::write(static_cast<char32_t>(v & 0xFFFFFF), p);
+        if (v < kWide) {
+            p[0] = static_cast<char>(v);
+            p[1] = static_cast<char>(v >> 8);
+            p[2] = static_cast<char>(v >> 16);
+            p += v >> 24;
+        } else {
+            p = utf8::write(static_cast<char32_t>(v & 0xFFFFFF), p);
+        }
+        if (p > chunk + kChunk - kRoom) {
+            out.append(chunk, static_cast<std::size_t>(p - chunk));
+            p = chunk;
+        }
     }
-    out.resize(static_cast<std::size_t>(p - out.data()));
+    out.append(chunk, static_cast<std::size_t>(p - chunk));
 }
 
 void encodeWithTable(const CodePageConverter& platform, std::string_view text, std::string& out) {
-    const std::size_t start = out.size();
-    out.resize(start + 2 * text.size());
-    char* p = out.data() + start;
+    char chunk[kChunk];
+    char* p = chunk;
     for (std::size_t i = 0; i < text.size();) {
         const char32_t c = utf8::next(text, i);
         const std::uint32_t v = c < 0x10000 ? encodedEntry(platform, c) : kRefused;
         if (v == kRefused) throw ConversionError("character not in the ANSI code page");
         if (v >> 24 == 2) *p++ = static_cast<char>(v >> 8);
         *p++ = static_cast<char>(v);
+        if (p > chunk + kChunk - kRoom) {
+            out.append(chunk, static_cast<std::size_t>(p - chunk));
+            p = chunk;
+        }
     }
-    out.resize(static_cast<std::size_t>(p - out.data()));
+    out.append(chunk, static_cast<std::size_t>(p - chunk));
 }
 
 }  // namespace kbnset::runtime

@@ -1,5 +1,6 @@
 #include "runtime/sequential.hpp"
 
+#include <array>
 #include <limits>
 #include <utility>
 
@@ -18,6 +19,14 @@ bool isBlank(int c) {
 bool isLineEnd(int c) {
     return c == '\r' || c == '\n';
 }
+
+// The bytes that end an unquoted value, or make it a failure: a table, since every byte of
+// every unquoted value is tested.
+constexpr auto kStops = [] {
+    std::array<bool, 256> stops{};
+    for (char c : {',', '\r', '\n', '"'}) stops[static_cast<unsigned char>(c)] = true;
+    return stops;
+}();
 
 }  // namespace
 
@@ -90,9 +99,8 @@ std::string_view SequentialReader::nextRaw() {
         while (isBlank(peek())) get();
         if (!endsValue(peek())) throw ConversionError("double quote inside a text value");
     } else {
-        auto stopAfter = [this, &endsValue](std::size_t from) {
-            while (from < buffer_.size() && !endsValue(static_cast<unsigned char>(buffer_[from])) &&
-                   buffer_[from] != '"')
+        auto stopAfter = [this](std::size_t from) {
+            while (from < buffer_.size() && !kStops[static_cast<unsigned char>(buffer_[from])])
                 ++from;
             return from;
         };
@@ -114,6 +122,14 @@ std::string_view SequentialReader::nextRaw() {
 
 std::string SequentialReader::readText() {
     return fromAnsi(nextRaw());
+}
+
+// Decoded aside first, so that a value that fails leaves `out` as it was.
+void SequentialReader::readText(std::string& out) {
+    const std::string_view raw = nextRaw();
+    decoded_.clear();
+    appendFromAnsi(raw, decoded_);
+    out.assign(decoded_);
 }
 
 std::int32_t SequentialReader::readLong() {

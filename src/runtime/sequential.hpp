@@ -33,6 +33,8 @@ class SequentialReader {
 
     bool atEnd();
     std::string readText();
+    // The same into `out`, whose capacity is reused; `out` is unchanged on failure.
+    void readText(std::string& out);
     std::int16_t readInteger();
     std::int32_t readLong();
 
@@ -58,6 +60,7 @@ class SequentialReader {
     bool eof_ = false;
     std::string value_;      // a value gathered over refills; kept to save allocations
     std::string_view held_;  // the last value: a view of buffer_ or of value_
+    std::string decoded_;    // the last text value, decoded; kept to save allocations
 };
 
 // Writing: texts in double quotes with nothing escaped, numbers in plain decimal, values

@@ -11,6 +11,8 @@ namespace kbnset::runtime {
 // ANSI code page bytes to UTF-8. Bytes that do not decode, and NUL, raise ConversionError:
 // a replacement character would be written back as different bytes.
 std::string fromAnsi(std::string_view bytes);
+// The same, appended to `out` (on failure `out` may hold part of the conversion).
+void appendFromAnsi(std::string_view bytes, std::string& out);
 
 // UTF-8 to ANSI code page bytes. A character that the code page cannot hold raises
 // ConversionError rather than becoming '?'.

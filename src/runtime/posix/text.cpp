@@ -98,12 +98,14 @@ const Cp932 kCp932;
 
 }  // namespace
 
-// Decoded in a scratch buffer, so that the result holds no more than its text.
 std::string fromAnsi(std::string_view bytes) {
-    thread_local std::string scratch;
-    scratch.clear();
-    decodeWithTable(kCp932, bytes, scratch);
-    return scratch;
+    std::string out;
+    appendFromAnsi(bytes, out);
+    return out;
+}
+
+void appendFromAnsi(std::string_view bytes, std::string& out) {
+    decodeWithTable(kCp932, bytes, out);
 }
 
 void appendAnsi(std::string_view utf8, std::string& out) {

@@ -76,15 +76,18 @@ void rejectNul(std::string_view text) {
 }  // namespace
 
 std::string fromAnsi(std::string_view bytes) {
+    std::string out;
+    appendFromAnsi(bytes, out);
+    return out;
+}
+
+void appendFromAnsi(std::string_view bytes, std::string& out) {
     if (!tableFits()) {
         rejectNul(bytes);
-        return narrow(widenCodePage(bytes, CP_ACP));
+        out += narrow(widenCodePage(bytes, CP_ACP));
+        return;
     }
-    // Decoded in a scratch buffer, so that the result holds no more than its text.
-    thread_local std::string scratch;
-    scratch.clear();
-    decodeWithTable(kAnsi, bytes, scratch);
-    return scratch;
+    decodeWithTable(kAnsi, bytes, out);
 }
 
 void appendAnsi(std::string_view utf8, std::string& out) {
