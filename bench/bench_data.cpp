@@ -118,6 +118,39 @@ void makeWorst(category::Tables& t) {
     t.KBN_CNT = kTableCapacity;
 }
 
+void makeLong(category::Tables& t) {
+    constexpr int kKeys = 161;
+    constexpr int kNamesPerKey = 31;
+    auto kana = [](int n) {
+        std::string s;
+        for (int i = 0; i < n; ++i) s += "ｱ";
+        return s;
+    };
+    const std::string body = kana(2048 - 5);
+    std::size_t n = 0;
+    for (int k = 0; k < kKeys; ++k) {
+        for (int i = 0; i < kNamesPerKey; ++i, ++n) {
+            KBN_REC ref = blankRecord(static_cast<std::int32_t>(n));
+            ref.KBN_NAME = body + "ｲ" + std::to_string(1000 + i);
+            ref.KBN_KEY2 = std::to_string(k);
+            ref.KBN_CLASS = "備品";
+            t.REF_TBL[n] = ref;
+        }
+    }
+    t.REF_CNT = static_cast<std::int32_t>(n);
+    const std::string name = std::string(kNursingPrefix) + kana(4092);
+    for (std::int32_t i = 0; i < kTableCapacity; ++i) {
+        KBN_REC r = blankRecord(i);
+        r.KBN_NAME = name;
+        r.KBN_KEY2 = std::to_string(i % kKeys);
+        t.KBN_TBL[static_cast<std::size_t>(i)] = r;
+    }
+    KBN_REC& last = t.KBN_TBL[kTableCapacity - 1];
+    last.KBN_NAME = std::string(kNursingPrefix) + t.REF_TBL[n - 1].KBN_NAME;
+    last.KBN_KEY2 = t.REF_TBL[n - 1].KBN_KEY2;
+    t.KBN_CNT = kTableCapacity;
+}
+
 // Collects what the writer produces.
 class StringOutput : public runtime::OutputFile {
   public:
@@ -144,17 +177,32 @@ std::string fileBytes(const std::vector<KBN_REC>& table, std::int32_t count,
 }  // namespace
 
 std::string_view nameOf(DataSet set) {
-    return set == DataSet::Realistic ? "realistic" : "worst";
+    switch (set) {
+        case DataSet::Realistic:
+            return "realistic";
+        case DataSet::Worst:
+            return "worst";
+        case DataSet::Long:
+            break;
+    }
+    return "long";
 }
 
 category::Tables makeTables(DataSet set) {
     category::Tables t;
     t.HEAD_1 = 3;
     t.HEAD_2 = 120;
-    if (set == DataSet::Realistic)
-        makeRealistic(t);
-    else
-        makeWorst(t);
+    switch (set) {
+        case DataSet::Realistic:
+            makeRealistic(t);
+            break;
+        case DataSet::Worst:
+            makeWorst(t);
+            break;
+        case DataSet::Long:
+            makeLong(t);
+            break;
+    }
     return t;
 }
 

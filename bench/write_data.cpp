@@ -1,5 +1,7 @@
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <string_view>
 
@@ -10,14 +12,15 @@
 // J_KUBUN.KMT, so that the default two-pass run reads full tables twice.
 int main(int argc, char** argv) {
     using namespace kbnset::bench;
-    if (argc != 3 ||
-        (std::string_view(argv[2]) != "realistic" && std::string_view(argv[2]) != "worst")) {
-        std::fputs("usage: kbnset_bench_data DIR realistic|worst\n", stderr);
+    const DataSet sets[] = {DataSet::Realistic, DataSet::Worst, DataSet::Long};
+    const DataSet* set = argc != 3 ? std::end(sets)
+                                   : std::find_if(std::begin(sets), std::end(sets),
+                                                  [&](DataSet s) { return nameOf(s) == argv[2]; });
+    if (set == std::end(sets)) {
+        std::fputs("usage: kbnset_bench_data DIR realistic|worst|long\n", stderr);
         return 2;
     }
-    const DataSet set =
-        std::string_view(argv[2]) == "realistic" ? DataSet::Realistic : DataSet::Worst;
-    const kbnset::category::Tables tables = makeTables(set);
+    const kbnset::category::Tables tables = makeTables(*set);
     const std::string dir = argv[1];
     auto write = [&dir](const char* name, const std::string& bytes) {
         std::ofstream out(dir + "/" + name, std::ios::binary);

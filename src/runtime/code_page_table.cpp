@@ -27,7 +27,7 @@ std::atomic<std::uint32_t> encoded[65536];
 
 std::uint32_t packedUtf8(char32_t c) {
     if (c > 0xFFFF) return kWide | c;
-    char bytes[4];
+    char bytes[4]{};
     const char* end = utf8::write(c, bytes);
     std::uint32_t v = static_cast<std::uint32_t>(end - bytes) << 24;
     for (int k = 0; bytes + k < end; ++k)
@@ -35,9 +35,9 @@ std::uint32_t packedUtf8(char32_t c) {
     return v;
 }
 
-// The platform is asked only on a miss; the look-up itself stays small enough to inline.
-std::uint32_t fillDecoded(const CodePageConverter& platform, std::size_t index,
-                          std::string_view bytes) {
+// The platform is asked only on a miss, out of line.
+[[gnu::noinline]] std::uint32_t fillDecoded(const CodePageConverter& platform, std::size_t index,
+                                            std::string_view bytes) {
     std::uint32_t v = kRefused;
     if (index < 256 && platform.isLeadByte(static_cast<unsigned char>(index))) {
         v = kLead;
@@ -50,13 +50,7 @@ std::uint32_t fillDecoded(const CodePageConverter& platform, std::size_t index,
     return v;
 }
 
-inline std::uint32_t decodedEntry(const CodePageConverter& platform, std::size_t index,
-                                  std::string_view bytes) {
-    const std::uint32_t v = decoded[index].load(std::memory_order_relaxed);
-    return v != 0 ? v : fillDecoded(platform, index, bytes);
-}
-
-std::uint32_t fillEncoded(const CodePageConverter& platform, char32_t c) {
+[[gnu::noinline]] std::uint32_t fillEncoded(const CodePageConverter& platform, char32_t c) {
     std::uint32_t v = kRefused;
     std::optional<std::string> bytes = c == 0 ? std::nullopt : platform.encode(c);
     if (bytes && !bytes->empty() && bytes->size() <= 2) {
@@ -83,13 +77,18 @@ constexpr std::size_t kRoom = 4;  // the most that one step writes
 void decodeWithTable(const CodePageConverter& platform, std::string_view bytes, std::string& out) {
     char chunk[kChunk];
     char* p = chunk;
-    for (std::size_t i = 0; i < bytes.size();) {
-        const auto b = static_cast<unsigned char>(bytes[i]);
-        std::uint32_t v = decodedEntry(platform, b, bytes.substr(i, 1));
+    const char* const data = bytes.data();
+    const std::size_t size = bytes.size();
+    for (std::size_t i = 0; i < size;) {
+        const auto b = static_cast<unsigned char>(data[i]);
+        std::uint32_t v = decoded[b].load(std::memory_order_relaxed);
+        if (v == 0) v = fillDecoded(platform, b, {data + i, 1});
         if (v == kLead) {
-            if (i + 1 == bytes.size()) throw ConversionError("incomplete character");
-            const auto t = static_cast<unsigned char>(bytes[i + 1]);
-            v = decodedEntry(platform, 256 + (std::size_t{b} << 8 | t), bytes.substr(i, 2));
+            if (i + 1 == size) throw ConversionError("incomplete character");
+            const std::size_t pair =
+                256 + (std::size_t{b} << 8 | static_cast<unsigned char>(data[i + 1]));
+            v = decoded[pair].load(std::memory_order_relaxed);
+            if (v == 0) v = fillDecoded(platform, pair, {data + i, 2});
             i += 2;
         } else {
             i += 1;

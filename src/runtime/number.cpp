@@ -14,6 +14,14 @@ bool isBlank(char c) {
 }  // namespace
 
 std::int32_t toLong(std::string_view text) {
+    // Most values are a few plain digits, which cannot overflow: taken in one loop.
+    if (!text.empty() && text.size() <= 9) {
+        std::int32_t value = 0;
+        std::size_t i = 0;
+        for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
+            value = value * 10 + (text[i] - '0');
+        if (i == text.size()) return value;
+    }
     std::size_t begin = 0;
     std::size_t end = text.size();
     while (begin < end && isBlank(text[begin])) ++begin;

@@ -1,6 +1,8 @@
 #include "runtime/sequential.hpp"
 
 #include <array>
+#include <charconv>
+#include <cstring>
 #include <limits>
 #include <utility>
 
@@ -72,9 +74,45 @@ void SequentialReader::holdUpTo(std::size_t end) {
 
 // The bytes of the next value, separator consumed; valid until the next call. The separators
 // and the quote are ASCII and never occur as the second byte of a double-byte character, so
-// this works on the undecoded bytes. Usually the value is a view of the buffer; one that runs
-// over a refill is gathered in value_.
+// this works on the undecoded bytes. Usually the value and its separator lie in the buffer
+// and are taken in one scan; anything else (a refill, a failure) goes the careful way.
 std::string_view SequentialReader::nextRaw() {
+    if (pos_ == buffer_.size()) refill();
+    const char* const begin = buffer_.data();
+    const char* const end = begin + buffer_.size();
+    const char* p = begin + pos_;
+    while (p < end && isBlank(*p)) ++p;
+    const char* value = p;
+    const char* stop = nullptr;  // the value's end
+    const char* separator = nullptr;
+    const bool quoted = p < end && *p == '"';
+    if (quoted) {
+        value = p + 1;
+        stop = static_cast<const char*>(
+            std::memchr(value, '"', static_cast<std::size_t>(end - value)));
+        if (stop != nullptr) {
+            separator = stop + 1;
+            while (separator < end && isBlank(*separator)) ++separator;
+        }
+    } else {
+        stop = p;
+        while (stop < end && !kStops[static_cast<unsigned char>(*stop)]) ++stop;
+        separator = stop;
+    }
+    if (separator != nullptr && separator < end &&
+        (*separator == ',' || *separator == '\n' || (*separator == '\r' && separator + 1 < end)) &&
+        static_cast<std::size_t>(stop - value) <= kMaxValueBytes) {
+        if (!quoted)
+            while (stop > value && isBlank(stop[-1])) --stop;
+        held_ = std::string_view(value, static_cast<std::size_t>(stop - value));
+        pos_ = static_cast<std::size_t>(separator - begin) + 1;
+        if (*separator == '\r' && separator[1] == '\n') ++pos_;
+        return held_;
+    }
+    return gatherRaw();
+}
+
+std::string_view SequentialReader::gatherRaw() {
     if (peek() == kEnd) throw IoError("end of file inside a line");
     while (isBlank(peek())) get();
     value_.clear();
@@ -145,22 +183,24 @@ std::int16_t SequentialReader::readInteger() {
 }
 
 void SequentialWriter::writeLine(std::initializer_list<Value> values) {
-    std::string line;
-    line.reserve(256);
+    line_.clear();
     bool first = true;
     for (const Value& value : values) {
-        if (!first) line += ',';
+        if (!first) line_ += ',';
         first = false;
         if (const auto* text = std::get_if<std::string_view>(&value)) {
-            line += '"';
-            appendAnsi(*text, line);
-            line += '"';
+            line_ += '"';
+            appendAnsi(*text, line_);
+            line_ += '"';
         } else {
-            line += std::to_string(std::get<std::int32_t>(value));
+            char digits[16];
+            const auto end =
+                std::to_chars(digits, digits + sizeof digits, std::get<std::int32_t>(value)).ptr;
+            line_.append(digits, end);
         }
     }
-    line += "\r\n";
-    file_.write(line);
+    line_ += "\r\n";
+    file_.write(line_);
 }
 
 }  // namespace kbnset::runtime

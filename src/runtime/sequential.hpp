@@ -53,6 +53,7 @@ class SequentialReader {
     void appendUpTo(std::size_t end);
     void holdUpTo(std::size_t end);
     std::string_view nextRaw();
+    std::string_view gatherRaw();
 
     std::unique_ptr<InputFile> file_;
     std::string buffer_;
@@ -74,6 +75,7 @@ class SequentialWriter {
 
   private:
     OutputFile& file_;
+    std::string line_;  // kept to save an allocation per line
 };
 
 }  // namespace kbnset::runtime

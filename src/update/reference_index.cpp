@@ -32,6 +32,25 @@ std::uint32_t nextCharacter(std::string_view s, std::size_t& pos) {
 
 }  // namespace
 
+// What building a matcher needs only while it builds; one per index, so that the matchers of
+// many small groups cost no allocations beyond their own states.
+struct ReferenceIndex::BuildSpace {
+    struct Span {
+        std::uint32_t state;
+        std::size_t begin, end;  // in `running`
+    };
+    struct State {
+        std::uint32_t label, fail;
+        std::int32_t out;
+    };
+    std::vector<State> states;
+    std::vector<std::uint32_t> childStart;
+    std::vector<std::size_t> cursor;
+    std::vector<std::uint32_t> running, nextRunning;  // names by position in the group
+    std::vector<Span> level, nextLevel;
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> split;  // character, name
+};
+
 // Aho-Corasick over the characters of the reference names that share one KBN_KEY2. Each state
 // knows the smallest table index among the names that end there or at one of its suffixes, so
 // one pass over a name finds the first reference record in table order that occurs within it.
@@ -43,17 +62,17 @@ std::uint32_t nextCharacter(std::string_view s, std::size_t& pos) {
 // of the number of names.
 class ReferenceIndex::NameMatcher {
   public:
-    NameMatcher(const std::vector<category::KBN_REC>& table,
-                const std::vector<std::int32_t>& rows) {
-        build(table, rows);
+    NameMatcher(const std::vector<category::KBN_REC>& table, const std::vector<std::int32_t>& rows,
+                BuildSpace& space) {
+        build(table, rows, space);
     }
 
     std::int32_t firstWithin(std::string_view name) const {
         std::uint32_t state = 0;
-        std::int32_t best = out_[0];
+        std::int32_t best = states_[0].out;
         for (std::size_t pos = 0; pos < name.size();) {
-            state = step(state, nextCharacter(name, pos));
-            best = std::min(best, out_[state]);
+            state = step(states_.data(), state, nextCharacter(name, pos));
+            best = std::min(best, states_[state].out);
         }
         return best == kNoRow ? kNone : best;
     }
@@ -61,42 +80,72 @@ class ReferenceIndex::NameMatcher {
   private:
     static constexpr std::int32_t kNoRow = std::numeric_limits<std::int32_t>::max();
 
-    // The child of `state` for `c`, or kNoState.
+    // label: the character that leads to the state; fail: the longest proper suffix that is a
+    // state; out: the first row ending here or at a suffix; the children of s are the states
+    // firstChild of s up to firstChild of s + 1.
+    struct State {
+        std::uint32_t label, fail;
+        std::int32_t out;
+        std::uint32_t firstChild;
+    };
+
+    // The child of `state` for `c`, or kNoState. `states` holds labels and links, and
+    // `firstChild(s)` the start of the children of s: shared by the search and the build,
+    // whose states are still in the build space.
     static constexpr std::uint32_t kNoState = std::numeric_limits<std::uint32_t>::max();
-    std::uint32_t child(std::uint32_t state, std::uint32_t c) const {
-        auto begin = label_.begin() + childStart_[state];
-        auto end = label_.begin() + childStart_[state + 1];
-        auto it = std::lower_bound(begin, end, c);
-        return it != end && *it == c ? static_cast<std::uint32_t>(it - label_.begin()) : kNoState;
+    template <class S, class FirstChild>
+    static std::uint32_t child(const S* states, FirstChild firstChild, std::uint32_t state,
+                               std::uint32_t c) {
+        std::uint32_t lo = firstChild(state);
+        std::uint32_t hi = firstChild(state + 1);
+        while (lo < hi) {
+            const std::uint32_t mid = lo + (hi - lo) / 2;
+            if (states[mid].label < c)
+                lo = mid + 1;
+            else
+                hi = mid;
+        }
+        return lo < firstChild(state + 1) && states[lo].label == c ? lo : kNoState;
     }
 
-    std::uint32_t step(std::uint32_t state, std::uint32_t c) const {
+    template <class S, class FirstChild>
+    static std::uint32_t follow(const S* states, FirstChild firstChild, std::uint32_t state,
+                                std::uint32_t c) {
         for (;;) {
-            std::uint32_t next = child(state, c);
+            std::uint32_t next = child(states, firstChild, state, c);
             if (next != kNoState) return next;
             if (state == 0) return 0;
-            state = fail_[state];
+            state = states[state].fail;
         }
+    }
+
+    static std::uint32_t step(const State* states, std::uint32_t state, std::uint32_t c) {
+        return follow(
+            states, [states](std::uint32_t s) { return states[s].firstChild; }, state, c);
     }
 
     // Level by level: the names still running through a state are split by their next
     // character into that state's children. A state's failure link is shorter, so its
     // children already exist when the link of a new state is worked out.
-    void build(const std::vector<category::KBN_REC>& table, const std::vector<std::int32_t>& rows) {
+    void build(const std::vector<category::KBN_REC>& table, const std::vector<std::int32_t>& rows,
+               BuildSpace& space) {
         auto nameOf = [&](std::uint32_t k) -> std::string_view {
             return table[static_cast<std::size_t>(rows[k])].KBN_NAME;
         };
-        // At most one state per character: room for that, touched only as states are made,
-        // and given back at the end where names share prefixes.
-        std::size_t characters = 1;
-        for (std::uint32_t k = 0; k < rows.size(); ++k)
-            for (char b : nameOf(k)) characters += (static_cast<unsigned char>(b) & 0xC0) != 0x80;
-        label_.reserve(characters);
-        fail_.reserve(characters);
-        out_.reserve(characters);
-        childStart_.reserve(characters + 1);
-        std::vector<std::size_t> cursor(rows.size(), 0);
-        std::vector<std::uint32_t> running;  // names by position in `rows`, grouped by state
+        auto& states = space.states;
+        auto& childStart = space.childStart;
+        auto& cursor = space.cursor;
+        auto& running = space.running;
+        auto& nextRunning = space.nextRunning;
+        auto& level = space.level;
+        auto& nextLevel = space.nextLevel;
+        auto& split = space.split;
+        states.clear();
+        childStart.clear();
+        running.clear();
+        cursor.assign(rows.size(), 0);
+        auto firstChild = [&childStart](std::uint32_t s) { return childStart[s]; };
+
         std::int32_t first = kNoRow;
         for (std::uint32_t k = 0; k < rows.size(); ++k) {
             if (nameOf(k).empty())
@@ -104,23 +153,14 @@ class ReferenceIndex::NameMatcher {
             else
                 running.push_back(k);
         }
-        label_.push_back(0);
-        fail_.push_back(0);
-        out_.push_back(first);
+        states.push_back({0, 0, first});
 
-        struct Span {
-            std::uint32_t state;
-            std::size_t begin, end;  // in `running`
-        };
-        std::vector<Span> level{{0, 0, running.size()}};
-        std::vector<Span> nextLevel;
-        std::vector<std::uint32_t> nextRunning;
-        std::vector<std::pair<std::uint32_t, std::uint32_t>> split;  // character, name
+        level.assign(1, {0, 0, running.size()});
         while (!level.empty()) {
             nextLevel.clear();
             nextRunning.clear();
-            for (const Span& span : level) {
-                childStart_.push_back(static_cast<std::uint32_t>(label_.size()));
+            for (const BuildSpace::Span& span : level) {
+                childStart.push_back(static_cast<std::uint32_t>(states.size()));
                 split.clear();
                 for (std::size_t i = span.begin; i < span.end; ++i) {
                     std::uint32_t k = running[i];
@@ -132,8 +172,10 @@ class ReferenceIndex::NameMatcher {
                     std::sort(split.begin(), split.end());
                 for (std::size_t i = 0; i < split.size();) {
                     const std::uint32_t c = split[i].first;
-                    const auto state = static_cast<std::uint32_t>(label_.size());
-                    const std::uint32_t link = span.state == 0 ? 0 : step(fail_[span.state], c);
+                    const auto state = static_cast<std::uint32_t>(states.size());
+                    const std::uint32_t link = span.state == 0 ? 0
+                                                               : follow(states.data(), firstChild,
+                                                                        states[span.state].fail, c);
                     std::int32_t ends = kNoRow;
                     const std::size_t begin = nextRunning.size();
                     for (; i < split.size() && split[i].first == c; ++i) {
@@ -143,26 +185,23 @@ class ReferenceIndex::NameMatcher {
                         else
                             nextRunning.push_back(k);
                     }
-                    label_.push_back(c);
-                    fail_.push_back(link);
-                    out_.push_back(std::min(ends, out_[link]));
+                    states.push_back({c, link, std::min(ends, states[link].out)});
                     nextLevel.push_back({state, begin, nextRunning.size()});
                 }
             }
             std::swap(level, nextLevel);
             std::swap(running, nextRunning);
         }
-        childStart_.push_back(static_cast<std::uint32_t>(label_.size()));
-        label_.shrink_to_fit();
-        fail_.shrink_to_fit();
-        out_.shrink_to_fit();
-        childStart_.shrink_to_fit();
+        childStart.push_back(static_cast<std::uint32_t>(states.size()));
+
+        // Exactly the room the states take, in one block.
+        states_.resize(states.size() + 1);
+        for (std::size_t s = 0; s < states.size(); ++s)
+            states_[s] = {states[s].label, states[s].fail, states[s].out, childStart[s]};
+        states_.back() = {0, 0, kNoRow, childStart.back()};
     }
 
-    std::vector<std::uint32_t> label_;       // the character that leads to each state
-    std::vector<std::uint32_t> fail_;        // the longest proper suffix that is a state
-    std::vector<std::int32_t> out_;          // first row ending here or at a suffix
-    std::vector<std::uint32_t> childStart_;  // children of s: childStart_[s] .. [s + 1]
+    std::vector<State> states_;  // and one past the last, for its firstChild
 };
 
 std::uint64_t ReferenceIndex::hashKeys(std::string_view name, std::string_view key2) {
@@ -211,7 +250,10 @@ std::int32_t ReferenceIndex::findContained(const std::string& name, const std::s
     auto group = byKey2_.find(key2);
     if (group == byKey2_.end()) return kNone;
     std::unique_ptr<NameMatcher>& matcher = group->second.matcher;
-    if (!matcher) matcher = std::make_unique<NameMatcher>(table_, group->second.rows);
+    if (!matcher) {
+        if (!space_) space_ = std::make_unique<BuildSpace>();
+        matcher = std::make_unique<NameMatcher>(table_, group->second.rows, *space_);
+    }
     return matcher->firstWithin(name);
 }
 

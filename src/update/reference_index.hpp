@@ -30,6 +30,7 @@ class ReferenceIndex {
 
   private:
     class NameMatcher;
+    struct BuildSpace;
     static std::uint64_t hashKeys(std::string_view name, std::string_view key2);
     struct Group {
         std::vector<std::int32_t> rows;
@@ -45,6 +46,7 @@ class ReferenceIndex {
     std::vector<Slot> exact_;
     std::size_t mask_ = 0;
     std::unordered_map<std::string_view, Group> byKey2_;  // views of the table's own strings
+    std::unique_ptr<BuildSpace> space_;                   // kept from one build to the next
 };
 
 }  // namespace kbnset::update

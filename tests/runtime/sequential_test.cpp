@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <string>
 #include <utility>
@@ -17,21 +18,23 @@ namespace {
 
 using namespace std::string_literals;
 
-// Serves bytes three at a time so that values straddle the reader's refills.
+// Serves bytes three at a time, so that values straddle the reader's refills, or all at once
+// (kWhole), so that they lie whole in the reader's buffer.
+constexpr std::size_t kWhole = SIZE_MAX;
 struct MemoryFile : InputFile {
-    explicit MemoryFile(std::string content) : bytes(std::move(content)) {}
+    MemoryFile(std::string content, std::size_t n) : bytes(std::move(content)), chunk(n) {}
     std::size_t read(char* buffer, std::size_t size) override {
-        const std::size_t n = std::min({size, std::size_t{3}, bytes.size() - pos});
+        const std::size_t n = std::min({size, chunk, bytes.size() - pos});
         std::memcpy(buffer, bytes.data() + pos, n);
         pos += n;
         return n;
     }
     std::string bytes;
-    std::size_t pos = 0;
+    std::size_t chunk, pos = 0;
 };
 
-SequentialReader reader(std::string bytes) {
-    return SequentialReader(std::make_unique<MemoryFile>(std::move(bytes)));
+SequentialReader reader(std::string bytes, std::size_t chunk = 3) {
+    return SequentialReader(std::make_unique<MemoryFile>(std::move(bytes), chunk));
 }
 
 TEST(ToLong, AcceptsSignedDigitsWithBlanksAndRejectsTheRest) {
@@ -61,10 +64,12 @@ TEST(SequentialReader, SeparatorsQuotesAndBlanks) {
         {"", {}},
     };
     for (const auto& [bytes, values] : cases) {
-        auto in = reader(bytes);
-        for (const std::string& value : values) EXPECT_EQ(in.readText(), value) << bytes;
-        EXPECT_TRUE(in.atEnd()) << bytes;
-        EXPECT_THROW(in.readText(), IoError) << bytes;
+        for (std::size_t chunk : {std::size_t{3}, kWhole}) {
+            auto in = reader(bytes, chunk);
+            for (const std::string& value : values) EXPECT_EQ(in.readText(), value) << bytes;
+            EXPECT_TRUE(in.atEnd()) << bytes;
+            EXPECT_THROW(in.readText(), IoError) << bytes;
+        }
     }
 }
 
@@ -89,7 +94,8 @@ TEST(SequentialReader, MalformedValuesFail) {
         "\"" + tooLong + "\"", tooLong + ",1",
     };
     for (const std::string& bytes : badTexts)
-        EXPECT_THROW(reader(bytes).readText(), ConversionError) << bytes.substr(0, 20);
+        for (std::size_t chunk : {std::size_t{3}, kWhole})
+            EXPECT_THROW(reader(bytes, chunk).readText(), ConversionError) << bytes.substr(0, 20);
     EXPECT_THROW(reader("\"never closed").readText(), IoError);
     for (const char* bytes : {"abc,1\r\n", ",1\r\n"})
         EXPECT_THROW(reader(bytes).readLong(), ConversionError) << bytes;
