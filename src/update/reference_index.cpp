@@ -246,10 +246,23 @@ std::int32_t ReferenceIndex::findExact(const std::string& name, const std::strin
     }
 }
 
+// Most second keys of a school's file are searched a few times with short names, where a scan
+// of the group in table order costs far less than building its matcher. A scan of a name of
+// n bytes costs at most n comparisons per byte of the group's names, so the names that a group
+// may scan total at most kScanBytes: the scans' cost stays linear in the names' length.
+constexpr std::size_t kScanBytes = 128;
+
 std::int32_t ReferenceIndex::findContained(const std::string& name, const std::string& key2) {
     auto group = byKey2_.find(key2);
     if (group == byKey2_.end()) return kNone;
     std::unique_ptr<NameMatcher>& matcher = group->second.matcher;
+    if (!matcher && group->second.scanned + name.size() <= kScanBytes) {
+        group->second.scanned += name.size();
+        for (std::int32_t row : group->second.rows)
+            if (name.find(table_[static_cast<std::size_t>(row)].KBN_NAME) != std::string::npos)
+                return row;
+        return kNone;
+    }
     if (!matcher) {
         if (!space_) space_ = std::make_unique<BuildSpace>();
         matcher = std::make_unique<NameMatcher>(table_, group->second.rows, *space_);

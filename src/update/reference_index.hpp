@@ -34,7 +34,8 @@ class ReferenceIndex {
     static std::uint64_t hashKeys(std::string_view name, std::string_view key2);
     struct Group {
         std::vector<std::int32_t> rows;
-        std::unique_ptr<NameMatcher> matcher;  // built the first time a search needs it
+        std::size_t scanned = 0;               // bytes of the names searched by a scan so far
+        std::unique_ptr<NameMatcher> matcher;  // built once scans would cost more
     };
 
     const std::vector<category::KBN_REC>& table_;
