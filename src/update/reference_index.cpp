@@ -5,6 +5,8 @@
 #include <string_view>
 #include <utility>
 
+#include "category/fingerprint.hpp"
+
 namespace kbnset::update {
 
 namespace {
@@ -12,9 +14,21 @@ namespace {
 // The character that begins at `pos`, and moves `pos` past it. Names are valid UTF-8 (they
 // were decoded from the file), and a character match is then exactly a byte match; a
 // malformed byte stands for itself, as a value no character has.
-std::uint32_t nextCharacter(std::string_view s, std::size_t& pos) {
+inline std::uint32_t nextCharacter(std::string_view s, std::size_t& pos) {
     auto byte = [&s](std::size_t i) { return static_cast<unsigned char>(s[i]); };
     const unsigned char lead = byte(pos);
+    if (lead < 0x80) {
+        ++pos;
+        return lead;
+    }
+    // Japanese names are mostly three-byte characters.
+    if ((lead & 0xF0) == 0xE0 && pos + 3 <= s.size() && (byte(pos + 1) & 0xC0) == 0x80 &&
+        (byte(pos + 2) & 0xC0) == 0x80) {
+        const std::uint32_t c =
+            (lead & 0x0Fu) << 12 | (byte(pos + 1) & 0x3Fu) << 6 | (byte(pos + 2) & 0x3Fu);
+        pos += 3;
+        return c;
+    }
     std::size_t length = lead < 0x80 ? 1 : lead < 0xC2 ? 0 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
     if (length > 1 && pos + length <= s.size()) {
         std::uint32_t c = lead & (0x7Fu >> length);
@@ -45,7 +59,7 @@ struct ReferenceIndex::BuildSpace {
     };
     std::vector<State> states;
     std::vector<std::uint32_t> childStart;
-    std::vector<std::size_t> cursor;
+    std::vector<std::string_view> rest;               // what each name has left to read
     std::vector<std::uint32_t> running, nextRunning;  // names by position in the group
     std::vector<Span> level, nextLevel;
     std::vector<std::pair<std::uint32_t, std::uint32_t>> split;  // character, name
@@ -134,7 +148,7 @@ class ReferenceIndex::NameMatcher {
         };
         auto& states = space.states;
         auto& childStart = space.childStart;
-        auto& cursor = space.cursor;
+        auto& rest = space.rest;
         auto& running = space.running;
         auto& nextRunning = space.nextRunning;
         auto& level = space.level;
@@ -143,7 +157,8 @@ class ReferenceIndex::NameMatcher {
         states.clear();
         childStart.clear();
         running.clear();
-        cursor.assign(rows.size(), 0);
+        rest.resize(rows.size());
+        for (std::uint32_t k = 0; k < rows.size(); ++k) rest[k] = nameOf(k);
         auto firstChild = [&childStart](std::uint32_t s) { return childStart[s]; };
 
         std::int32_t first = kNoRow;
@@ -164,7 +179,9 @@ class ReferenceIndex::NameMatcher {
                 split.clear();
                 for (std::size_t i = span.begin; i < span.end; ++i) {
                     std::uint32_t k = running[i];
-                    split.emplace_back(nextCharacter(nameOf(k), cursor[k]), k);
+                    std::size_t length = 0;
+                    split.emplace_back(nextCharacter(rest[k], length), k);
+                    rest[k].remove_prefix(length);
                 }
                 // Names that share a long prefix run through many states together.
                 if (!std::all_of(split.begin(), split.end(),
@@ -180,7 +197,7 @@ class ReferenceIndex::NameMatcher {
                     const std::size_t begin = nextRunning.size();
                     for (; i < split.size() && split[i].first == c; ++i) {
                         std::uint32_t k = split[i].second;
-                        if (cursor[k] == nameOf(k).size())
+                        if (rest[k].empty())
                             ends = std::min(ends, rows[k]);
                         else
                             nextRunning.push_back(k);
@@ -205,8 +222,8 @@ class ReferenceIndex::NameMatcher {
 };
 
 std::uint64_t ReferenceIndex::hashKeys(std::string_view name, std::string_view key2) {
-    const std::uint64_t h = std::hash<std::string_view>()(name);
-    return h ^ (std::hash<std::string_view>()(key2) + 0x9E3779B97F4A7C15u + (h << 6) + (h >> 2));
+    const std::uint64_t h = category::hashText(name);
+    return h ^ (category::hashText(key2) + 0x9E3779B97F4A7C15u + (h << 6) + (h >> 2));
 }
 
 ReferenceIndex::ReferenceIndex(const std::vector<category::KBN_REC>& table, std::int32_t count)
