@@ -1,6 +1,7 @@
 #include "update/reference_index.hpp"
 
 #include <algorithm>
+#include <cstring>
 #include <limits>
 #include <string_view>
 #include <utility>
@@ -49,9 +50,14 @@ inline std::uint32_t nextCharacter(std::string_view s, std::size_t& pos) {
 // What building a matcher needs only while it builds; one per index, so that the matchers of
 // many small groups cost no allocations beyond their own states.
 struct ReferenceIndex::BuildSpace {
+    // The names running through one state: a range of `order`. While they share more than a
+    // few bytes ahead (`shared`, read from one of them), a level costs one step, not one per
+    // name; `consumed` is what they have read together and not yet taken from `rest`.
     struct Span {
         std::uint32_t state;
-        std::size_t begin, end;  // in `running`
+        std::size_t begin, end;
+        std::string_view shared;
+        std::size_t consumed;
     };
     struct State {
         std::uint32_t label, fail;
@@ -59,10 +65,10 @@ struct ReferenceIndex::BuildSpace {
     };
     std::vector<State> states;
     std::vector<std::uint32_t> childStart;
-    std::vector<std::string_view> rest;               // what each name has left to read
-    std::vector<std::uint32_t> running, nextRunning;  // names by position in the group
+    std::vector<std::string_view> rest;  // what each name has left to read
+    std::vector<std::uint32_t> order;    // names by position in the group, grouped by state
     std::vector<Span> level, nextLevel;
-    std::vector<std::pair<std::uint32_t, std::uint32_t>> split;  // character, name
+    std::vector<std::pair<std::uint64_t, std::uint32_t>> split;  // character and end, name
 };
 
 // Aho-Corasick over the characters of the reference names that share one KBN_KEY2. Each state
@@ -93,6 +99,7 @@ class ReferenceIndex::NameMatcher {
 
   private:
     static constexpr std::int32_t kNoRow = std::numeric_limits<std::int32_t>::max();
+    static constexpr std::size_t kSharedMinimum = 4;
 
     // label: the character that leads to the state; fail: the longest proper suffix that is a
     // state; out: the first row ending here or at a suffix; the children of s are the states
@@ -149,14 +156,13 @@ class ReferenceIndex::NameMatcher {
         auto& states = space.states;
         auto& childStart = space.childStart;
         auto& rest = space.rest;
-        auto& running = space.running;
-        auto& nextRunning = space.nextRunning;
+        auto& order = space.order;
         auto& level = space.level;
         auto& nextLevel = space.nextLevel;
         auto& split = space.split;
         states.clear();
         childStart.clear();
-        running.clear();
+        order.clear();
         rest.resize(rows.size());
         for (std::uint32_t k = 0; k < rows.size(); ++k) rest[k] = nameOf(k);
         auto firstChild = [&childStart](std::uint32_t s) { return childStart[s]; };
@@ -166,48 +172,82 @@ class ReferenceIndex::NameMatcher {
             if (nameOf(k).empty())
                 first = std::min(first, rows[k]);
             else
-                running.push_back(k);
+                order.push_back(k);
         }
         states.push_back({0, 0, first});
 
-        level.assign(1, {0, 0, running.size()});
+        // The bytes that all names of order[begin, end) have ahead, short of the shortest
+        // name's whole rest, so that every name still ends in a level of its own.
+        auto sharedAhead = [&](std::size_t begin, std::size_t end) -> std::string_view {
+            std::string_view lead = rest[order[begin]];
+            std::size_t length = lead.size();
+            for (std::size_t i = begin; i < end && length >= kSharedMinimum; ++i) {
+                std::string_view other = rest[order[i]];
+                length = std::min(length, other.size());
+                std::size_t same = 0;
+                while (same + 64 <= length &&
+                       std::memcmp(lead.data() + same, other.data() + same, 64) == 0)
+                    same += 64;
+                while (same < length && lead[same] == other[same]) ++same;
+                length = same;
+            }
+            return length >= kSharedMinimum ? lead.substr(0, length) : std::string_view();
+        };
+
+        level.assign(1, {0, 0, order.size(),
+                         order.empty() ? std::string_view() : sharedAhead(0, order.size()), 0});
         while (!level.empty()) {
             nextLevel.clear();
-            nextRunning.clear();
-            for (const BuildSpace::Span& span : level) {
+            for (BuildSpace::Span& span : level) {
                 childStart.push_back(static_cast<std::uint32_t>(states.size()));
+                const auto link = [&](std::uint32_t c) {
+                    return span.state == 0
+                               ? 0
+                               : follow(states.data(), firstChild, states[span.state].fail, c);
+                };
+                // nextCharacter looks at most four bytes ahead: with that many shared, the
+                // character is the same in every name of the span, and none of them ends.
+                if (span.shared.size() >= kSharedMinimum) {
+                    std::size_t length = 0;
+                    const std::uint32_t c = nextCharacter(span.shared, length);
+                    const auto state = static_cast<std::uint32_t>(states.size());
+                    const std::uint32_t fail = link(c);
+                    states.push_back({c, fail, states[fail].out});
+                    nextLevel.push_back({state, span.begin, span.end, span.shared.substr(length),
+                                         span.consumed + length});
+                    continue;
+                }
                 split.clear();
                 for (std::size_t i = span.begin; i < span.end; ++i) {
-                    std::uint32_t k = running[i];
+                    const std::uint32_t k = order[i];
+                    rest[k].remove_prefix(span.consumed);
                     std::size_t length = 0;
-                    split.emplace_back(nextCharacter(rest[k], length), k);
+                    const std::uint64_t c = nextCharacter(rest[k], length);
                     rest[k].remove_prefix(length);
+                    // By character, and the names that end there first.
+                    split.emplace_back(c << 1 | !rest[k].empty(), k);
                 }
-                // Names that share a long prefix run through many states together.
-                if (!std::all_of(split.begin(), split.end(),
-                                 [&split](const auto& e) { return e.first == split[0].first; }))
-                    std::sort(split.begin(), split.end());
+                std::sort(split.begin(), split.end());
+                for (std::size_t i = 0; i < split.size(); ++i)
+                    order[span.begin + i] = split[i].second;
                 for (std::size_t i = 0; i < split.size();) {
-                    const std::uint32_t c = split[i].first;
+                    const auto c = static_cast<std::uint32_t>(split[i].first >> 1);
                     const auto state = static_cast<std::uint32_t>(states.size());
-                    const std::uint32_t link = span.state == 0 ? 0
-                                                               : follow(states.data(), firstChild,
-                                                                        states[span.state].fail, c);
+                    const std::uint32_t fail = link(c);
                     std::int32_t ends = kNoRow;
-                    const std::size_t begin = nextRunning.size();
-                    for (; i < split.size() && split[i].first == c; ++i) {
-                        std::uint32_t k = split[i].second;
-                        if (rest[k].empty())
-                            ends = std::min(ends, rows[k]);
-                        else
-                            nextRunning.push_back(k);
+                    for (; i < split.size() && split[i].first == std::uint64_t{c} << 1; ++i)
+                        ends = std::min(ends, rows[split[i].second]);
+                    const std::size_t begin = span.begin + i;
+                    for (; i < split.size() && split[i].first >> 1 == c; ++i) {
                     }
-                    states.push_back({c, link, std::min(ends, states[link].out)});
-                    nextLevel.push_back({state, begin, nextRunning.size()});
+                    const std::size_t end = span.begin + i;
+                    states.push_back({c, fail, std::min(ends, states[fail].out)});
+                    nextLevel.push_back({state, begin, end,
+                                         begin < end ? sharedAhead(begin, end) : std::string_view(),
+                                         0});
                 }
             }
             std::swap(level, nextLevel);
-            std::swap(running, nextRunning);
         }
         childStart.push_back(static_cast<std::uint32_t>(states.size()));
 
