@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Whole-process figures with hyperfine: kbnset-cli's default two-pass run on full tables
 # (E_KUBUN.KMT and J_KUBUN.KMT both hold the 5,011-record reference table), realistic and
-# worst data, KUBUN.KMT restored before every run.
+# worst data, KUBUN.KMT restored before every run. Then one timed run of this build on the
+# long-names set (time and peak memory from /usr/bin/time).
 # Usage: bench/whole_run.sh BUILD_DIR [BASELINE]
 #   BUILD_DIR  a build of the bench preset (kbnset-cli and kbnset_bench_data in it)
 #   BASELINE   another kbnset-cli to run side by side, or a git revision to build one from
@@ -40,3 +41,10 @@ for set in realistic worst; do
   hyperfine -N --warmup 3 --runs "${RUNS:-40}" --prepare "cp $dir/$set/KUBUN.ORG $dir/$set/KUBUN.KMT" \
     "${commands[@]}"
 done
+
+mkdir -p "$dir/long"
+"$build/bench/kbnset_bench_data" "$dir/long" long
+cp "$dir/long/KUBUN.ORG" "$dir/long/KUBUN.KMT"
+/usr/bin/time -f "kbnset-cli long: %e s wall, %U s user, %S s system, %M KB peak" \
+  "$build/src/kbnset-cli" --data-dir "$dir/long" --start-dir "$dir/long" >/dev/null
+rm -rf "$dir/long"
