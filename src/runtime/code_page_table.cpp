@@ -67,16 +67,10 @@ inline std::uint32_t encodedEntry(const CodePageConverter& platform, char32_t c)
     return v != 0 ? v : fillEncoded(platform, c);
 }
 
-// Both convert into a buffer on the stack and append it to `out` when full and at the end:
-// no zero-filled room in `out`, and no allocation when `out` already has the capacity.
-constexpr std::size_t kChunk = 512;
-constexpr std::size_t kRoom = 4;  // the most that one step writes
-
 }  // namespace
 
-void decodeWithTable(const CodePageConverter& platform, std::string_view bytes, std::string& out) {
-    char chunk[kChunk];
-    char* p = chunk;
+char* decodeWithTable(const CodePageConverter& platform, std::string_view bytes, char* out) {
+    char* p = out;
     const char* const data = bytes.data();
     const std::size_t size = bytes.size();
     for (std::size_t i = 0; i < size;) {
@@ -94,6 +88,7 @@ void decodeWithTable(const CodePageConverter& platform, std::string_view bytes, 
             i += 1;
         }
         if (v == kRefused) throw ConversionError("bytes not valid in the ANSI code page");
+        // Three bytes written whatever the length: room for them is there (four a byte).
         if (v < kWide) {
             p[0] = static_cast<char>(v);
             p[1] = static_cast<char>(v >> 8);
@@ -102,29 +97,20 @@ void decodeWithTable(const CodePageConverter& platform, std::string_view bytes, 
         } else {
             p = utf8::write(static_cast<char32_t>(v & 0xFFFFFF), p);
         }
-        if (p > chunk + kChunk - kRoom) {
-            out.append(chunk, static_cast<std::size_t>(p - chunk));
-            p = chunk;
-        }
     }
-    out.append(chunk, static_cast<std::size_t>(p - chunk));
+    return p;
 }
 
-void encodeWithTable(const CodePageConverter& platform, std::string_view text, std::string& out) {
-    char chunk[kChunk];
-    char* p = chunk;
+char* encodeWithTable(const CodePageConverter& platform, std::string_view text, char* out) {
+    char* p = out;
     for (std::size_t i = 0; i < text.size();) {
         const char32_t c = utf8::next(text, i);
         const std::uint32_t v = c < 0x10000 ? encodedEntry(platform, c) : kRefused;
         if (v == kRefused) throw ConversionError("character not in the ANSI code page");
         if (v >> 24 == 2) *p++ = static_cast<char>(v >> 8);
         *p++ = static_cast<char>(v);
-        if (p > chunk + kChunk - kRoom) {
-            out.append(chunk, static_cast<std::size_t>(p - chunk));
-            p = chunk;
-        }
     }
-    out.append(chunk, static_cast<std::size_t>(p - chunk));
+    return p;
 }
 
 }  // namespace kbnset::runtime

@@ -21,10 +21,12 @@ class CodePageConverter {
     virtual std::optional<std::string> encode(char32_t c) const = 0;
 };
 
-// Append the conversion to `out`. NUL, bytes that do not decode, a lead byte at the end, broken
-// UTF-8 and characters that the code page cannot hold raise ConversionError. Only one
-// converter is ever used in a process: the first one given fills the table.
-void decodeWithTable(const CodePageConverter& platform, std::string_view bytes, std::string& out);
-void encodeWithTable(const CodePageConverter& platform, std::string_view text, std::string& out);
+// Write the conversion at `out` and return its end; `out` has room for kFromAnsiRoom bytes per
+// byte of `bytes` or kToAnsiRoom per byte of `text` (text.hpp). NUL, bytes that do not
+// decode, a lead byte at the end, broken UTF-8 and characters that the code page cannot hold
+// raise ConversionError. Only one converter is ever used in a process: the first one given
+// fills the table.
+char* decodeWithTable(const CodePageConverter& platform, std::string_view bytes, char* out);
+char* encodeWithTable(const CodePageConverter& platform, std::string_view text, char* out);
 
 }  // namespace kbnset::runtime

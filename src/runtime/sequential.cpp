@@ -162,12 +162,13 @@ std::string SequentialReader::readText() {
     return fromAnsi(nextRaw());
 }
 
-// Decoded aside first, so that a value that fails leaves `out` as it was.
+// Decoded aside first, so that a value that fails leaves `out` as it was. The buffer only
+// grows: no allocation and no zero-filling for a value once a longer one has been read.
 void SequentialReader::readText(std::string& out) {
     const std::string_view raw = nextRaw();
-    decoded_.clear();
-    appendFromAnsi(raw, decoded_);
-    out.assign(decoded_);
+    if (decoded_.size() < kFromAnsiRoom * raw.size()) decoded_.resize(kFromAnsiRoom * raw.size());
+    const char* end = fromAnsi(raw, decoded_.data());
+    out.assign(decoded_.data(), static_cast<std::size_t>(end - decoded_.data()));
 }
 
 std::int32_t SequentialReader::readLong() {
@@ -182,25 +183,31 @@ std::int16_t SequentialReader::readInteger() {
     return static_cast<std::int16_t>(value);
 }
 
+// The line is put together in a buffer that only grows, sized first for the most that the
+// values can take.
 void SequentialWriter::writeLine(std::initializer_list<Value> values) {
-    line_.clear();
-    bool first = true;
+    constexpr std::size_t kNumberRoom = 12;  // "-2147483648" and a comma
+    std::size_t room = 2;                    // CR LF
     for (const Value& value : values) {
-        if (!first) line_ += ',';
-        first = false;
+        const auto* text = std::get_if<std::string_view>(&value);
+        room += text != nullptr ? kToAnsiRoom * text->size() + 3 : kNumberRoom;
+    }
+    if (line_.size() < room) line_.resize(room);
+    char* const begin = line_.data();
+    char* p = begin;
+    for (const Value& value : values) {
+        if (p != begin) *p++ = ',';
         if (const auto* text = std::get_if<std::string_view>(&value)) {
-            line_ += '"';
-            appendAnsi(*text, line_);
-            line_ += '"';
+            *p++ = '"';
+            p = toAnsi(*text, p);
+            *p++ = '"';
         } else {
-            char digits[16];
-            const auto end =
-                std::to_chars(digits, digits + sizeof digits, std::get<std::int32_t>(value)).ptr;
-            line_.append(digits, end);
+            p = std::to_chars(p, begin + room, std::get<std::int32_t>(value)).ptr;
         }
     }
-    line_ += "\r\n";
-    file_.write(line_);
+    *p++ = '\r';
+    *p++ = '\n';
+    file_.write(std::string_view(begin, static_cast<std::size_t>(p - begin)));
 }
 
 }  // namespace kbnset::runtime

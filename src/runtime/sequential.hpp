@@ -61,7 +61,7 @@ class SequentialReader {
     bool eof_ = false;
     std::string value_;      // a value gathered over refills; kept to save allocations
     std::string_view held_;  // the last value: a view of buffer_ or of value_
-    std::string decoded_;    // the last text value, decoded; kept to save allocations
+    std::string decoded_;    // room for the last text value, decoded
 };
 
 // Writing: texts in double quotes with nothing escaped, numbers in plain decimal, values
@@ -75,7 +75,7 @@ class SequentialWriter {
 
   private:
     OutputFile& file_;
-    std::string line_;  // kept to save an allocation per line
+    std::string line_;  // room for the line being written
 };
 
 }  // namespace kbnset::runtime

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -11,14 +12,17 @@ namespace kbnset::runtime {
 // ANSI code page bytes to UTF-8. Bytes that do not decode, and NUL, raise ConversionError:
 // a replacement character would be written back as different bytes.
 std::string fromAnsi(std::string_view bytes);
-// The same, appended to `out` (on failure `out` may hold part of the conversion).
-void appendFromAnsi(std::string_view bytes, std::string& out);
 
 // UTF-8 to ANSI code page bytes. A character that the code page cannot hold raises
 // ConversionError rather than becoming '?'.
 std::string toAnsi(std::string_view utf8);
-// The same, appended to `out` (on failure `out` may hold part of the conversion).
-void appendAnsi(std::string_view utf8, std::string& out);
+
+// The same, written at `out` with room for kFromAnsiRoom (kToAnsiRoom) bytes per byte of the
+// input; they return the end. The reader and the writer convert into buffers they keep.
+inline constexpr std::size_t kFromAnsiRoom = 4;
+inline constexpr std::size_t kToAnsiRoom = 2;
+char* fromAnsi(std::string_view bytes, char* out);
+char* toAnsi(std::string_view utf8, char* out);
 
 // Upper case and half-width forms, as Windows maps them in the Japanese locale
 // (LCMapStringEx with LCMAP_UPPERCASE | LCMAP_HALFWIDTH).

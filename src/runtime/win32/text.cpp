@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -75,35 +76,43 @@ void rejectNul(std::string_view text) {
 
 }  // namespace
 
+namespace {
+
+// Code pages that the table does not hold are converted whole, then copied; their
+// conversions stay within the same room.
+char* copyWithin(const std::string& converted, std::size_t room, char* out) {
+    if (converted.size() > room) throw ConversionError("conversion longer than expected");
+    return std::copy(converted.begin(), converted.end(), out);
+}
+
+}  // namespace
+
 std::string fromAnsi(std::string_view bytes) {
-    std::string out;
-    appendFromAnsi(bytes, out);
+    std::string out(kFromAnsiRoom * bytes.size(), '\0');
+    out.resize(static_cast<std::size_t>(fromAnsi(bytes, out.data()) - out.data()));
     return out;
 }
 
-void appendFromAnsi(std::string_view bytes, std::string& out) {
+char* fromAnsi(std::string_view bytes, char* out) {
     if (!tableFits()) {
         rejectNul(bytes);
-        out += narrow(widenCodePage(bytes, CP_ACP));
-        return;
+        return copyWithin(narrow(widenCodePage(bytes, CP_ACP)), kFromAnsiRoom * bytes.size(), out);
     }
-    decodeWithTable(kAnsi, bytes, out);
-}
-
-void appendAnsi(std::string_view utf8, std::string& out) {
-    if (!tableFits()) {
-        rejectNul(utf8);
-        out += narrowCodePage(widen(utf8), CP_ACP);
-        return;
-    }
-    encodeWithTable(kAnsi, utf8, out);
+    return decodeWithTable(kAnsi, bytes, out);
 }
 
 std::string toAnsi(std::string_view utf8) {
-    std::string out;
-    out.reserve(utf8.size());
-    appendAnsi(utf8, out);
+    std::string out(kToAnsiRoom * utf8.size(), '\0');
+    out.resize(static_cast<std::size_t>(toAnsi(utf8, out.data()) - out.data()));
     return out;
+}
+
+char* toAnsi(std::string_view utf8, char* out) {
+    if (!tableFits()) {
+        rejectNul(utf8);
+        return copyWithin(narrowCodePage(widen(utf8), CP_ACP), kToAnsiRoom * utf8.size(), out);
+    }
+    return encodeWithTable(kAnsi, utf8, out);
 }
 
 std::string toUpperHalfwidth(std::string_view utf8) {
