@@ -59,12 +59,6 @@ struct ReferenceIndex::BuildSpace {
         std::string_view shared;
         std::size_t consumed;
     };
-    struct State {
-        std::uint32_t label, fail;
-        std::int32_t out;
-    };
-    std::vector<State> states;
-    std::vector<std::uint32_t> childStart;
     std::vector<std::string_view> rest;  // what each name has left to read
     std::vector<std::uint32_t> order;    // names by position in the group, grouped by state
     std::vector<Span> level, nextLevel;
@@ -110,15 +104,13 @@ class ReferenceIndex::NameMatcher {
         std::uint32_t firstChild;
     };
 
-    // The child of `state` for `c`, or kNoState. `states` holds labels and links, and
-    // `firstChild(s)` the start of the children of s: shared by the search and the build,
-    // whose states are still in the build space.
+    // The child of `state` for `c`, or kNoState. The build uses them too: a state's failure
+    // link is worked out when every state it can reach has its children.
     static constexpr std::uint32_t kNoState = std::numeric_limits<std::uint32_t>::max();
-    template <class S, class FirstChild>
-    static std::uint32_t child(const S* states, FirstChild firstChild, std::uint32_t state,
-                               std::uint32_t c) {
-        std::uint32_t lo = firstChild(state);
-        std::uint32_t hi = firstChild(state + 1);
+    static std::uint32_t child(const State* states, std::uint32_t state, std::uint32_t c) {
+        std::uint32_t lo = states[state].firstChild;
+        const std::uint32_t end = states[state + 1].firstChild;
+        std::uint32_t hi = end;
         while (lo < hi) {
             const std::uint32_t mid = lo + (hi - lo) / 2;
             if (states[mid].label < c)
@@ -126,23 +118,16 @@ class ReferenceIndex::NameMatcher {
             else
                 hi = mid;
         }
-        return lo < firstChild(state + 1) && states[lo].label == c ? lo : kNoState;
+        return lo < end && states[lo].label == c ? lo : kNoState;
     }
 
-    template <class S, class FirstChild>
-    static std::uint32_t follow(const S* states, FirstChild firstChild, std::uint32_t state,
-                                std::uint32_t c) {
+    static std::uint32_t step(const State* states, std::uint32_t state, std::uint32_t c) {
         for (;;) {
-            std::uint32_t next = child(states, firstChild, state, c);
+            std::uint32_t next = child(states, state, c);
             if (next != kNoState) return next;
             if (state == 0) return 0;
             state = states[state].fail;
         }
-    }
-
-    static std::uint32_t step(const State* states, std::uint32_t state, std::uint32_t c) {
-        return follow(
-            states, [states](std::uint32_t s) { return states[s].firstChild; }, state, c);
     }
 
     // Level by level: the names still running through a state are split by their next
@@ -153,19 +138,21 @@ class ReferenceIndex::NameMatcher {
         auto nameOf = [&](std::uint32_t k) -> std::string_view {
             return table[static_cast<std::size_t>(rows[k])].KBN_NAME;
         };
-        auto& states = space.states;
-        auto& childStart = space.childStart;
+        // Straight into the matcher's own states, with room for one per character made at
+        // once; what names that share prefixes leave unused is given back at the end.
+        auto& states = states_;
         auto& rest = space.rest;
         auto& order = space.order;
         auto& level = space.level;
         auto& nextLevel = space.nextLevel;
         auto& split = space.split;
-        states.clear();
-        childStart.clear();
+        std::size_t characters = 1;
+        for (std::uint32_t k = 0; k < rows.size(); ++k)
+            for (char b : nameOf(k)) characters += (static_cast<unsigned char>(b) & 0xC0) != 0x80;
+        states.reserve(characters + 1);
         order.clear();
         rest.resize(rows.size());
         for (std::uint32_t k = 0; k < rows.size(); ++k) rest[k] = nameOf(k);
-        auto firstChild = [&childStart](std::uint32_t s) { return childStart[s]; };
 
         std::int32_t first = kNoRow;
         for (std::uint32_t k = 0; k < rows.size(); ++k) {
@@ -174,7 +161,7 @@ class ReferenceIndex::NameMatcher {
             else
                 order.push_back(k);
         }
-        states.push_back({0, 0, first});
+        states.push_back({0, 0, first, 0});
 
         // The bytes that all names of order[begin, end) have ahead, short of the shortest
         // name's whole rest, so that every name still ends in a level of its own.
@@ -199,11 +186,9 @@ class ReferenceIndex::NameMatcher {
         while (!level.empty()) {
             nextLevel.clear();
             for (BuildSpace::Span& span : level) {
-                childStart.push_back(static_cast<std::uint32_t>(states.size()));
+                states[span.state].firstChild = static_cast<std::uint32_t>(states.size());
                 const auto link = [&](std::uint32_t c) {
-                    return span.state == 0
-                               ? 0
-                               : follow(states.data(), firstChild, states[span.state].fail, c);
+                    return span.state == 0 ? 0 : step(states.data(), states[span.state].fail, c);
                 };
                 // nextCharacter looks at most four bytes ahead: with that many shared, the
                 // character is the same in every name of the span, and none of them ends.
@@ -212,7 +197,7 @@ class ReferenceIndex::NameMatcher {
                     const std::uint32_t c = nextCharacter(span.shared, length);
                     const auto state = static_cast<std::uint32_t>(states.size());
                     const std::uint32_t fail = link(c);
-                    states.push_back({c, fail, states[fail].out});
+                    states.push_back({c, fail, states[fail].out, 0});
                     nextLevel.push_back({state, span.begin, span.end, span.shared.substr(length),
                                          span.consumed + length});
                     continue;
@@ -241,7 +226,7 @@ class ReferenceIndex::NameMatcher {
                     for (; i < split.size() && split[i].first >> 1 == c; ++i) {
                     }
                     const std::size_t end = span.begin + i;
-                    states.push_back({c, fail, std::min(ends, states[fail].out)});
+                    states.push_back({c, fail, std::min(ends, states[fail].out), 0});
                     nextLevel.push_back({state, begin, end,
                                          begin < end ? sharedAhead(begin, end) : std::string_view(),
                                          0});
@@ -249,13 +234,9 @@ class ReferenceIndex::NameMatcher {
             }
             std::swap(level, nextLevel);
         }
-        childStart.push_back(static_cast<std::uint32_t>(states.size()));
-
-        // Exactly the room the states take, in one block.
-        states_.resize(states.size() + 1);
-        for (std::size_t s = 0; s < states.size(); ++s)
-            states_[s] = {states[s].label, states[s].fail, states[s].out, childStart[s]};
-        states_.back() = {0, 0, kNoRow, childStart.back()};
+        states.push_back({0, 0, kNoRow, static_cast<std::uint32_t>(states.size())});
+        // A copy costs as much memory again for a moment: only worth it for much room.
+        if (states.capacity() - states.size() > states.size() / 4) states.shrink_to_fit();
     }
 
     std::vector<State> states_;  // and one past the last, for its firstChild
