@@ -1,20 +1,28 @@
-// kbnset-cli as a user runs it: the real program on real CP932 files in fresh folders.
+// What a user of kbnset-cli sees, in one table: the files there at the start, the arguments,
+// an injected failure or Ctrl+C → the messages, the summary, the exit status and the bytes of
+// KUBUN.KMT afterwards. The program runs in this process on the real files.
+#include "cli/cli.hpp"
+
 #include <gtest/gtest.h>
 
 #ifndef _WIN32
-#include <signal.h>
-#include <sys/resource.h>
+#include <grp.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #endif
 
 #include <filesystem>
+#include <functional>
+#include <map>
 #include <optional>
 #include <set>
 #include <string>
-#include <thread>
 #include <utility>
 #include <vector>
 
+#include "cli/options.hpp"
 #include "cli/process.hpp"
+#include "support/faulty_system.hpp"
 #include "support/kmt.hpp"
 #include "support/temp_dir.hpp"
 
@@ -22,6 +30,7 @@ namespace kbnset::test {
 namespace {
 
 namespace fs = std::filesystem;
+using Op = FaultySystem::Op;
 
 constexpr char kE[] = "E_KUBUN.KMT";
 constexpr char kJ[] = "J_KUBUN.KMT";
@@ -29,14 +38,13 @@ constexpr char kCompletion[] = "備品区分機能設定が終了しました";
 constexpr char kNoRef[] = "基準ファイルが有りません";
 constexpr char kNoKubun[] = "備品区分ファイルが有りません";
 constexpr char kSaveFailed[] = "備品区分ファイルの保存に失敗しました";
+constexpr char kStopped[] = "kbnset-cli: 中断しました";
 
-// The summary lines on standard output.
+std::string kubunFailed(int record) {
+    return "備品区分ファイルの読込に失敗しました(" + std::to_string(record) + ")";
+}
 std::string set(const std::string& file, int n) {
     return file + ": 分類を設定した区分 " + std::to_string(n) + " 件";
-}
-std::string wouldSet(const std::string& file, int n) {
-    return file + ": 分類を設定する区分 " + std::to_string(n) +
-           " 件（--dry-run のため保存していません）";
 }
 std::string unsaved(const std::string& file, int n, const char* why = "保存に失敗したため") {
     return file + ": " + why + "分類を設定していません（設定できた区分 " + std::to_string(n) +
@@ -48,16 +56,19 @@ std::string unread(const std::string& file) {
 std::string left(int n) {
     return "分類が空のままの区分: " + std::to_string(n) + " 件";
 }
+std::vector<std::string> usage(const std::string& why) {
+    return {"kbnset-cli: " + why, "kbnset-cli: 使い方は kbnset-cli --help で表示します"};
+}
 
 // The destination: one record found in both reference files, one only in J, one only in E,
 // one in neither, one classified already, one management record.
 const std::vector<Rec> kDestination = {
-    {.name = "顕微鏡", .code = "K1", .key2 = "理科", .cls = ""},
-    {.name = "ミシン", .code = "K2", .key2 = "家庭", .cls = ""},
-    {.name = "跳び箱", .code = "P3", .key2 = "体育", .cls = ""},
-    {.name = "学校独自", .code = "4", .key2 = "校務", .cls = ""},
+    {.name = "顕微鏡", .code = "K1", .key2 = "理科"},
+    {.name = "ミシン", .code = "K2", .key2 = "家庭"},
+    {.name = "跳び箱", .code = "P3", .key2 = "体育"},
+    {.name = "学校独自", .code = "4", .key2 = "校務"},
     {.name = "ピアノ", .code = "A5", .key2 = "音楽", .cls = "手書き"},
-    {.type = "管理", .name = "理科備品", .code = "K6", .key2 = "理科", .cls = ""},
+    {.type = "管理", .name = "理科備品", .code = "K6", .key2 = "理科"},
 };
 const std::vector<Rec> kElementary = {
     {.name = "顕微鏡", .code = "K1", .key2 = "理科", .cls = "E理科"},
@@ -79,380 +90,424 @@ std::string classified(const std::vector<std::string>& classes) {
     return kmt(records);
 }
 
-// A data and a start folder; the program runs in the folder above them.
-struct Scene {
-    TempDir dir;
-    Scene() {
-        fs::create_directories(data());
-        fs::create_directories(start());
+std::string many(int n) {
+    return kmt(std::vector<Rec>(static_cast<std::size_t>(n), Rec{.name = "机"}));
+}
+
+// ZORVEL.SEW with these sixth, seventh and eighth items.
+std::string sew(const std::string& sixth, const std::string& seventh, const std::string& eighth) {
+    return cp932("\"学校\",\"b\",\"c\",\"d\",\"e\"," + sixth + "," + seventh + ",\"" + eighth +
+                 "\"\r\n");
+}
+
+// Both streams as a terminal shows them: a CR goes back to the start of the line, later text
+// overwrites earlier, a non-ASCII character takes two cells, blanks at a line end vanish.
+std::vector<std::string> screenOf(const std::string& text) {
+    std::vector<std::string> lines, cells;
+    std::size_t column = 0;
+    auto endLine = [&] {
+        std::string line;
+        for (const std::string& cell : cells) line += cell;
+        while (line.ends_with(' ')) line.pop_back();
+        lines.push_back(line);
+        cells.clear();
+        column = 0;
+    };
+    for (std::size_t i = 0; i < text.size();) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        if (byte == '\n' || byte == '\r') {
+            if (byte == '\n') endLine();
+            column = 0;
+            ++i;
+            continue;
+        }
+        const std::size_t length = byte < 0x80 ? 1 : byte >= 0xF0 ? 4 : byte >= 0xE0 ? 3 : 2;
+        const std::size_t width = length == 1 ? 1 : 2;
+        if (cells.size() < column + width) cells.resize(column + width);
+        cells[column] = text.substr(i, length);
+        if (width == 2) cells[column + 1].clear();
+        column += width;
+        i += length;
     }
-    fs::path data() const { return dir / "data"; }
-    fs::path start() const { return dir / "start"; }
-    fs::path kubun() const { return data() / "KUBUN.KMT"; }
-    void putAll() const {
-        writeBytes(kubun(), kmt(kDestination));
-        writeBytes(start() / kE, kmt(kElementary));
-        writeBytes(start() / kJ, kmt(kJuniorHigh));
+    if (!cells.empty()) endLine();
+    return lines;
+}
+
+class RecordingConsole : public cli::Console {
+  public:
+    void out(std::string_view utf8) override {
+        outText += utf8;
+        screen += utf8;
     }
-    // "$S/" and "$S" stand for the start folder, "$D" for the data folder.
-    std::string expand(std::string s) const {
-        const std::pair<std::string, std::string> tokens[] = {
-            {"$S/", utf8Of(start() / "")}, {"$S", utf8Of(start())}, {"$D", utf8Of(data())}};
-        for (const auto& [token, value] : tokens)
-            for (auto at = s.find(token); at != std::string::npos; at = s.find(token))
-                s.replace(at, token.size(), value);
-        return s;
+    void err(std::string_view utf8) override {
+        errText += utf8;
+        screen += utf8;
     }
-    Outcome run(const std::vector<std::string>& extra) const {
-        std::vector<std::string> args{"--data-dir", utf8Of(data()), "--start-dir", utf8Of(start())};
-        for (const std::string& arg : extra) args.push_back(expand(arg));
-        return runCli(args, dir.path());
-    }
+    bool errIsTerminal() override { return terminal; }
+    // Ctrl+C (SIGINT, 2) from the `stopFrom`-th poll on; the run polls once per record merged
+    // and once between the passes.
+    int interrupted() override { return stopFrom > 0 && ++polls >= stopFrom ? 2 : 0; }
+
+    std::string outText, errText, screen;
+    bool terminal = false;
+    int stopFrom = 0, polls = 0;
 };
 
-// Which files are there decides the messages (one line each on standard error, exactly the
-// window's text), the summary, the completion text, the exit status and what is saved.
-TEST(KbnsetCli, Runs) {
-    std::vector<Rec> badThird = kDestination;
-    badThird[2].code = "12A";  // not a number: a read failure of record 2
-    std::vector<Rec> badReference = kElementary;
-    badReference[2].code = "K-1001";  // code number -1: rejected as well
-    const std::string kubun2 = "備品区分ファイルの読込に失敗しました(2)";
-    const std::string kubun0 = "備品区分ファイルの読込に失敗しました(0)";
+struct Seen {
+    int status = -1;
+    std::string out{}, err{}, screen{};
+};
+
+// The run as the user 65534 (root only): in a child process, which hands back what it saw.
+#ifndef _WIN32
+Seen asAnotherUser(const std::function<Seen()>& run) {
+    int ends[2];
+    if (::pipe(ends) != 0) return {};
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(ends[0]);
+        if (::setgroups(0, nullptr) != 0 || ::setresgid(65534, 65534, 65534) != 0 ||
+            ::setresuid(65534, 65534, 65534) != 0)
+            ::_exit(2);
+        const Seen seen = run();
+        const std::string all = std::to_string(seen.status) + '\0' + seen.out + '\0' + seen.err;
+        if (::write(ends[1], all.data(), all.size()) != static_cast<ssize_t>(all.size()))
+            ::_exit(3);
+        ::_exit(0);
+    }
+    ::close(ends[1]);
+    std::string all;
+    char buffer[4096];
+    for (ssize_t n; (n = ::read(ends[0], buffer, sizeof buffer)) > 0;)
+        all.append(buffer, static_cast<std::size_t>(n));
+    ::close(ends[0]);
+    ::waitpid(child, nullptr, 0);
+    const std::size_t a = all.find('\0'), b = all.find('\0', a + 1);
+    if (b == std::string::npos) return {};
+    return {std::stoi(all.substr(0, a)), all.substr(a + 1, b - a - 1), all.substr(b + 1)};
+}
+#endif
+
+struct Fault {
+    Op op = Op::None;
+    int n = 0;
+    const char* file = "KUBUN.KMT";
+};
+
+struct Case {
+    const char* name = "";
+    // The files there at the start: E_ and J_KUBUN.KMT in the start folder, KUBUN.KMT in the
+    // data folder, and more by their path from the folder the program starts in.
+    std::optional<std::string> e = kmt(kElementary), j = kmt(kJuniorHigh),
+                               kubun = kmt(kDestination);
+    std::vector<std::pair<std::string, std::string>> files{};
+    // "$R" is the folder the program starts in, "$S" the start folder, "$D" the data folder.
+    std::vector<std::string> args{"--data-dir", "$D", "--start-dir", "$S"};
+    std::map<std::string, std::string> settings{};
+    Fault fault{};
+    int stopFrom = 0;
+    bool readOnly = false, terminal = false, twice = false;
+    // Run as another user, with these modes of the data folder and of KUBUN.KMT (root only).
+    std::optional<std::pair<fs::perms, fs::perms>> otherUser{};
+    // Standard error and output; a line ending in '*' is matched by its beginning.
+    std::vector<std::string> err{}, out{};
+    int status = 0;
+    std::optional<std::string> after{};  // KUBUN.KMT at the end; none: as it was
+    std::vector<std::string> screen{};   // with `terminal`, both streams as the user sees them
+};
+
+std::vector<std::string> with(std::vector<std::string> extra) {
+    std::vector<std::string> args{"--data-dir", "$D", "--start-dir", "$S"};
+    args.insert(args.end(), extra.begin(), extra.end());
+    return args;
+}
+
+void expectLines(const std::vector<std::string>& seen, const std::vector<std::string>& expected) {
+    bool same = seen.size() == expected.size();
+    for (std::size_t i = 0; same && i < seen.size(); ++i)
+        same = expected[i].ends_with('*')
+                   ? seen[i].starts_with(expected[i].substr(0, expected[i].size() - 1))
+                   : seen[i] == expected[i];
+    EXPECT_TRUE(same) << testing::PrintToString(seen) << "\nexpected "
+                      << testing::PrintToString(expected);
+}
+
+TEST(KbnsetCli, WhatTheUserSees) {
+    const std::string onlyE = classified({"E理科", "", "E体育", "", "手書き", ""});
     const std::string onlyJ = classified({"J理科", "J家庭", "", "", "手書き", ""});
     const std::string onlyS = classified({"S", "S", "", "", "手書き", ""});
     // After both passes the elementary classification stays where both files know the record.
     const std::string both = classified({"E理科", "J家庭", "E体育", "", "手書き", ""});
+    const std::vector<std::string> bothOut = {set(kE, 2), set(kJ, 1), left(1), kCompletion};
+    const std::string kubun = kmt(kDestination);
+    const std::size_t records = kubun.find("\r\n") + 2;  // the first byte after the header
+    const std::size_t third = kubun.find("\r\n", kubun.find("\r\n", records) + 2) + 2;
+    const std::vector<std::string> saveFailedOut = {unsaved("mine.kmt", 2), left(4), kCompletion};
+    std::string deep = "$S";
+    while (deep.size() < 5000) deep += "/folder";
+    const std::string nul = many(1) + cp932("\"一般\",0,\"机") + std::string(1, '\0') +
+                            cp932("\",\"1\",\"\",0,\"\",0,0,\"\",\"\",0,0\r\n");
+    const auto none = std::nullopt;
 #ifdef _WIN32
     const std::string badName = "bad<name.kmt";  // a character Windows refuses in a name
 #else
     const std::string badName(300, 'x');  // longer than a name may be
 #endif
-    const std::vector<std::string> bothOut = {set(kE, 2), set(kJ, 1), left(1), kCompletion};
+#ifndef _WIN32
+    constexpr auto kAll = fs::perms::all;
+    constexpr auto kReadOnly = fs::perms::owner_all | fs::perms::group_read |
+                               fs::perms::group_exec | fs::perms::others_read |
+                               fs::perms::others_exec;
+    constexpr auto kRw = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                         fs::perms::group_write | fs::perms::others_read | fs::perms::others_write;
+    constexpr auto kRootsFile = fs::perms::owner_read | fs::perms::owner_write |
+                                fs::perms::group_read | fs::perms::others_read;
+#endif
 
-    struct Case {
-        const char* name = "";
-        // The files there at the start: E_ and J_KUBUN.KMT and a KUBUN.KMT in the start
-        // folder, KUBUN.KMT in the data folder.
-        std::optional<std::string> e = kmt(kElementary), j = kmt(kJuniorHigh), startKubun{},
-                                   kubun = kmt(kDestination);
-        std::vector<std::string> args{};  // after the two folders
-        std::vector<std::string> err{}, out{};
-        std::optional<std::string> after{};  // KUBUN.KMT at the end; none: as it was
-        std::string source{};                // put in the start folder, a decoy beside the program
-        bool readOnly = false;
-        bool twice = false;  // what the second of two runs does
-    };
-    const auto none = std::nullopt;
     // clang-format off
     const Case cases[] = {
+        // Which files are there.
         {.name = "nothing at all", .e = none, .j = none, .kubun = none,
-         .err = {kNoRef, kNoRef}, .out = {unread(kE), unread(kJ)}},
-        {.name = "no KUBUN.KMT in the data folder", .kubun = none,
-         .err = {kNoKubun, kNoKubun}, .out = {unread(kE), unread(kJ)}},
+         .err = {kNoRef, kNoRef}, .out = {unread(kE), unread(kJ)}, .status = 1},
+        {.name = "no KUBUN.KMT", .kubun = none,
+         .err = {kNoKubun, kNoKubun}, .out = {unread(kE), unread(kJ)}, .status = 1},
         {.name = "only J_KUBUN.KMT", .e = none,
-         .err = {kNoRef}, .out = {unread(kE), set(kJ, 2), left(2), kCompletion}, .after = onlyJ},
+         .err = {kNoRef}, .out = {unread(kE), set(kJ, 2), left(2), kCompletion}, .status = 1,
+         .after = onlyJ},
+        {.name = "two passes, elementary first", .out = bothOut, .after = both},
         {.name = "KUBUN.KMT of the start folder stands in for E", .e = none,
-         .startKubun = kmt(kElementary),
+         .files = {{"start/KUBUN.KMT", kmt(kElementary)}},
          .out = {set("KUBUN.KMT（E_KUBUN.KMT の代わり）", 2), set(kJ, 1), left(1), kCompletion},
          .after = both},
-        {.name = "two passes", .out = bothOut, .after = both},
-        {.name = "KUBUN.KMT fails in its third record", .kubun = kmt(badThird),
-         .err = {kubun2, kubun2}, .out = {unread(kE), unread(kJ)}},
-        {.name = "E_KUBUN.KMT fails in its third record", .e = kmt(badReference),
+        {.name = "a second run fills nothing more", .twice = true,
+         .out = {set(kE, 0), set(kJ, 0), left(1), kCompletion}, .after = both},
+        // One pass with the chosen file, a relative name taken from the start folder, not
+        // from the folder the program starts in.
+        {.name = "relative source",
+         .files = {{"start/mine.kmt", kmt(kSource)}, {"mine.kmt", kmt(kJuniorHigh)}},
+         .args = with({"--source", "mine.kmt"}), .out = {set("mine.kmt", 2), left(2), kCompletion},
+         .after = onlyS},
+        {.name = "absolute Japanese source", .e = none, .j = none,
+         .files = {{"start/基準一覧.KMT", kmt(kSource)}},
+         .args = with({"--source", "$S/基準一覧.KMT"}),
+         .out = {set("$S/基準一覧.KMT", 2), left(2), kCompletion}, .after = onlyS},
+        {.name = "missing source", .args = with({"--source", "nosuch.kmt"}),
+         .err = {kNoRef}, .out = {unread("nosuch.kmt")}, .status = 1},
+        // A look-up that fails is a read failure, not a missing file to stand in for.
+        {.name = "source name that cannot be looked up",
+         .files = {{"start/KUBUN.KMT", kmt(kElementary)}}, .args = with({"--source", badName}),
+         .err = {"基準ファイルの読込に失敗しました(0)"}, .out = {unread(badName)}, .status = 1},
+
+        // Load failures name the record; the other pass still runs on the file as it was.
+        {.name = "KUBUN.KMT fails in its third record",
+         .kubun = kmt({kDestination[0], kDestination[1], {.name = "机", .code = "12A"}}),
+         .err = {kubunFailed(2), kubunFailed(2)}, .out = {unread(kE), unread(kJ)}, .status = 1},
+        {.name = "E_KUBUN.KMT fails in its third record",
+         .e = kmt({kElementary[0], kElementary[1], {.name = "机", .code = "K-1001"}}),
          .err = {"基準ファイルの読込に失敗しました(2)"},
-         .out = {unread(kE), set(kJ, 2), left(2), kCompletion}, .after = onlyJ},
+         .out = {unread(kE), set(kJ, 2), left(2), kCompletion}, .status = 1, .after = onlyJ},
         {.name = "empty KUBUN.KMT", .kubun = "",
-         .err = {kubun0, kubun0}, .out = {unread(kE), unread(kJ)}},
-        {.name = "dry run", .args = {"--dry-run"},
-         .out = {wouldSet(kE, 2), wouldSet(kJ, 1), left(1), kCompletion}},
-        {.name = "repeated run",
-         .out = {set(kE, 0), set(kJ, 0), left(1), kCompletion}, .after = both, .twice = true},
-        // Each save says so, and the completion text still follows the final one; the summary
-        // counts what is on disk.
-        {.name = "read-only KUBUN.KMT", .err = {kSaveFailed, kSaveFailed},
-         .out = {unsaved(kE, 2), unsaved(kJ, 2), left(4), kCompletion}, .readOnly = true},
-        {.name = "read-only KUBUN.KMT, dry run", .args = {"--dry-run"},
+         .err = {kubunFailed(0), kubunFailed(0)}, .out = {unread(kE), unread(kJ)}, .status = 1},
+        {.name = "value of 4,097 bytes", .kubun = kmt({{.name = "机"}, {.name = std::string(4097, 'x')}}),
+         .err = {kubunFailed(1), kubunFailed(1)}, .out = {unread(kE), unread(kJ)}, .status = 1},
+        {.name = "NUL in a value", .kubun = nul,
+         .err = {kubunFailed(1), kubunFailed(1)}, .out = {unread(kE), unread(kJ)}, .status = 1},
+        {.name = "bytes that are not CP932", .kubun = many(1) + "\"\x81\",0,\"a\",\"1\",\"\",0,\"\",0,0,\"\",\"\",0,0\r\n",
+         .err = {kubunFailed(1), kubunFailed(1)}, .out = {unread(kE), unread(kJ)}, .status = 1},
+        {.name = "5,011 records fit", .kubun = many(5011),
+         .out = {set(kE, 0), set(kJ, 0), left(5011), kCompletion}},
+        {.name = "the 5,012th record does not", .kubun = many(5012),
+         .err = {kubunFailed(5011), kubunFailed(5011)}, .out = {unread(kE), unread(kJ)}, .status = 1},
+        {.name = "KUBUN.KMT cannot be opened", .fault = {Op::OpenRead, 1},
+         .err = {kubunFailed(0)}, .out = {unread(kE), set(kJ, 2), left(2), kCompletion},
+         .status = 1, .after = onlyJ},
+        {.name = "read error in the header", .fault = {Op::Read, 1},
+         .err = {kubunFailed(0)}, .out = {unread(kE), set(kJ, 2), left(2), kCompletion},
+         .status = 1, .after = onlyJ},
+        {.name = "read error before the first record", .fault = {Op::Read, int(records) + 1},
+         .err = {kubunFailed(-1)}, .out = {unread(kE), set(kJ, 2), left(2), kCompletion},
+         .status = 1, .after = onlyJ},
+        {.name = "read error inside the third record", .fault = {Op::Read, int(third) + 4},
+         .err = {kubunFailed(2)}, .out = {unread(kE), set(kJ, 2), left(2), kCompletion},
+         .status = 1, .after = onlyJ},
+
+        // Every failure point of the save leaves the file as it was and no temporary file.
+        {.name = "data folder left", .args = with({"--source", "$S/" + std::string(kJ)}),
+         .fault = {Op::ChangeDirectory, 2, "data"},
+         .err = {kSaveFailed}, .out = {unsaved("$S/J_KUBUN.KMT", 2), left(4), kCompletion}, .status = 1},
+        {.name = "temporary file", .fault = {Op::CreateTemporary, 1}, .err = {kSaveFailed},
+         .out = {unsaved(kE, 2), set(kJ, 2), left(2), kCompletion}, .status = 1, .after = onlyJ},
+        {.name = "first write", .fault = {Op::Write, 1}, .err = {kSaveFailed},
+         .out = {unsaved(kE, 2), set(kJ, 2), left(2), kCompletion}, .status = 1, .after = onlyJ},
+        {.name = "last write", .fault = {Op::Write, 7}, .err = {kSaveFailed},
+         .out = {unsaved(kE, 2), set(kJ, 2), left(2), kCompletion}, .status = 1, .after = onlyJ},
+        {.name = "commit", .fault = {Op::Commit, 1}, .err = {kSaveFailed},
+         .out = {unsaved(kE, 2), set(kJ, 2), left(2), kCompletion}, .status = 1, .after = onlyJ},
+        {.name = "check of the loaded file", .fault = {Op::OpenRead, 2}, .err = {kSaveFailed},
+         .out = {unsaved(kE, 2), set(kJ, 2), left(2), kCompletion}, .status = 1, .after = onlyJ},
+        {.name = "final replace", .fault = {Op::Replace, 2}, .err = {kSaveFailed},
+         .out = {set(kE, 2), unsaved(kJ, 1), left(2), kCompletion}, .status = 1, .after = onlyE},
+        {.name = "read-only KUBUN.KMT", .readOnly = true, .err = {kSaveFailed, kSaveFailed},
+         .out = {unsaved(kE, 2), unsaved(kJ, 2), left(4), kCompletion}, .status = 1},
+
+        // The saved format: the header's first two values and every record's own values stay,
+        // the code in half-width capitals, constants in place of the values the suite drops.
+        {.name = "saved format", .e = none, .j = none,
+         .kubun = cp932("3,120,99,\"x\",\"y\",\"z\"\r\n"
+                        "\"管理\",5,\"机\",\"ｋ１２\",\"A\",6,\"七\",8,9,\"C\",\"eleven\",12,13\r\n"
+                        "\"管理者\",-1,\"椅子,大\",\"p3\",\"\",-6,\"\",-8\r\n-9,\"\",\"\",0,0\r\n"),
+         .files = {{"start/KUBUN.KMT", kmt({{.name = "椅子,大", .cls = "S"}})}},
+         .out = {set("KUBUN.KMT（E_KUBUN.KMT の代わり）", 1), set("KUBUN.KMT（J_KUBUN.KMT の代わり）", 0),
+                 left(0), kCompletion},
+         .after = cp932("3,120,0,\"\",\"\",\"\"\r\n"
+                        "\"管理\",5,\"机\",\"K12\",\"A\",6,\"七\",8,9,\"C\",\"\",0,0\r\n"
+                        "\"管理者\",-1,\"椅子,大\",\"P3\",\"\",-6,\"\",-8,-9,\"S\",\"\",0,0\r\n")},
+        {.name = "header alone, spread over lines", .kubun = "5\r\n6,0,\"\"\r\n\"\",\"\"\r\n",
+         .out = {set(kE, 0), set(kJ, 0), left(0), kCompletion},
+         .after = "5,6,0,\"\",\"\",\"\"\r\n"},
+
+        // --dry-run writes nothing, and refuses what the save would refuse.
+        {.name = "dry run", .args = with({"--dry-run"}),
+         .out = {"E_KUBUN.KMT: 分類を設定する区分 2 件（--dry-run のため保存していません）",
+                 "J_KUBUN.KMT: 分類を設定する区分 1 件（--dry-run のため保存していません）", left(1),
+                 kCompletion}},
+        {.name = "read-only KUBUN.KMT, dry run", .args = with({"--dry-run"}), .readOnly = true,
          .err = {kSaveFailed, kSaveFailed},
          .out = {unsaved(kE, 2, "保存できないため"), unsaved(kJ, 2, "保存できないため"), left(4),
-                 kCompletion},
-         .readOnly = true},
-        // One pass with the chosen file, a relative name taken from the start folder.
-        {.name = "relative source", .args = {"--source", "mine.kmt"},
-         .out = {set("mine.kmt", 2), left(2), kCompletion}, .after = onlyS, .source = "mine.kmt"},
-        {.name = "absolute source", .args = {"--source", "$S/mine.kmt"},
-         .out = {set("$S/mine.kmt", 2), left(2), kCompletion}, .after = onlyS,
-         .source = "mine.kmt"},
-        {.name = "Japanese source name", .e = none, .j = none, .args = {"--source", "基準一覧.KMT"},
-         .out = {set("基準一覧.KMT", 2), left(2), kCompletion}, .after = onlyS,
-         .source = "基準一覧.KMT"},
-        {.name = "missing source", .args = {"--source", "nosuch.kmt"},
-         .err = {kNoRef}, .out = {unread("nosuch.kmt")}},
-        // A look-up that fails is a read failure, not a missing file to stand in for.
-        {.name = "source name that cannot be looked up", .startKubun = kmt(kElementary),
-         .args = {"--source", badName}, .err = {"基準ファイルの読込に失敗しました(0)"},
-         .out = {unread(badName)}},
+                 kCompletion}, .status = 1},
+#ifndef _WIN32
+        {.name = "another user's KUBUN.KMT, dry run", .args = with({"--dry-run"}),
+         .otherUser = std::pair{kAll, kRootsFile}, .err = {kSaveFailed, kSaveFailed},
+         .out = {unsaved(kE, 2, "保存できないため"), unsaved(kJ, 2, "保存できないため"), left(4),
+                 kCompletion}, .status = 1},
+        {.name = "a folder closed to this user, dry run", .args = with({"--dry-run"}),
+         .otherUser = std::pair{kReadOnly, kRw}, .err = {kSaveFailed, kSaveFailed},
+         .out = {unsaved(kE, 2, "保存できないため"), unsaved(kJ, 2, "保存できないため"), left(4),
+                 kCompletion}, .status = 1},
+#endif
+
+        // Ctrl+C ends the run after the record in hand, with nothing more saved; after the
+        // final save it changes nothing.
+        {.name = "stop in the first merge", .stopFrom = 1, .err = {kStopped},
+         .out = {"E_KUBUN.KMT: 中断したため保存していません（分類を設定できた区分 1 件）", left(4)},
+         .status = 130},
+        {.name = "stop between the passes", .stopFrom = 7, .err = {kStopped},
+         .out = {set(kE, 2), left(2)}, .status = 130, .after = onlyE},
+        {.name = "stop after the final save", .stopFrom = 14, .out = bothOut, .after = both},
+
+        // The progress bar never shares a line with a message or the summary.
+        {.name = "terminal", .fault = {Op::Replace, 1}, .terminal = true,
+         .out = {unsaved(kE, 2), set(kJ, 2), left(2), kCompletion}, .status = 1, .after = onlyJ,
+         .screen = {kSaveFailed, "J_KUBUN.KMT [########################] 6/6", unsaved(kE, 2),
+                    set(kJ, 2), left(2), kCompletion}},
+
+        // Without --data-dir the folder comes from the settings store, then from the eighth
+        // item of ZORVEL.SEW in that folder; relative ones from where each was found.
+        {.name = "data folder from the settings", .args = {"--start-dir", "$S"},
+         .settings = {{"R-ZORVEL/SCHOOL/DIR_ME", "data"}}, .out = bothOut, .after = both},
+        {.name = "data folder from ZORVEL.SEW", .files = {{"ZORVEL.SEW", sew("2024", "18", "data")}},
+         .args = {"--start-dir", "$S"}, .settings = {{"ZORVEL/SCHOOL/DIR_ME", "$R"}},
+         .out = bothOut, .after = both},
+        {.name = "ZORVEL.SEW whose sixth item is no Integer",
+         .files = {{"data/ZORVEL.SEW", sew("40000", "18", "gone")}}, .args = {"--start-dir", "$S"},
+         .settings = {{"R-ZORVEL/SCHOOL/DIR_ME", "$D"}}, .out = bothOut, .after = both},
+        {.name = "ZORVEL.SEW whose seventh item is no Integer",
+         .files = {{"data/ZORVEL.SEW", sew("2024", "-32769", "gone")}}, .args = {"--start-dir", "$S"},
+         .settings = {{"R-ZORVEL/SCHOOL/DIR_ME", "$D"}}, .out = bothOut, .after = both},
+        {.name = "no data folder", .args = {"--start-dir", "$S"},
+         .err = {"kbnset-cli: データフォルダが分かりません。--data-dir で指定するか、R-ZORVEL の "
+                 "SCHOOL / DIR_ME に設定してください"}, .status = 2},
+
+        // A command line that is wrong touches no file.
+        {.name = "unknown option", .args = with({"--bogus"}),
+         .err = usage("不明なオプションです: --bogus"), .status = 2},
+        {.name = "value for a flag", .args = with({"--dry-run=1"}),
+         .err = usage("不明なオプションです: --dry-run=1"), .status = 2},
+        {.name = "extra argument", .args = with({"extra"}), .err = usage("余分な引数です: extra"),
+         .status = 2},
+        {.name = "no value", .args = with({"--source"}), .err = usage("--source には値が必要です"),
+         .status = 2},
+        {.name = "empty value", .args = with({"--source="}), .err = usage("--source の値が空です"),
+         .status = 2},
+        {.name = "source twice", .args = with({"--source", "$S/E_KUBUN.KMT", "--source=x"}),
+         .err = usage("--source が二回指定されています"), .status = 2},
+        {.name = "data folder twice", .args = with({"--data-dir", "$D"}),
+         .err = usage("--data-dir が二回指定されています"), .status = 2},
+        {.name = "start folder twice", .args = with({"--start-dir", "$S"}),
+         .err = usage("--start-dir が二回指定されています"), .status = 2},
+        {.name = "missing start folder", .args = {"--data-dir", "$D", "--start-dir", "$R/gone"},
+         .err = {"kbnset-cli: --start-dir のフォルダが有りません: $R/gone"}, .status = 2},
+        {.name = "start folder path too long",
+         .args = {"--data-dir", "$D", "--start-dir", deep},
+         .err = {"kbnset-cli: --start-dir のフォルダのパスが長すぎます（*"}, .status = 2},
+        {.name = "help wins", .args = with({"--help", "--bogus"}),
+         .out = linesOf(std::string(cli::usageText()))},
     };
     // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        Scene s;
-        auto put = [](const fs::path& file, const std::optional<std::string>& bytes) {
-            if (bytes) writeBytes(file, *bytes);
+        TempDir root;
+        const fs::path data = root / "data", start = root / "start", target = data / "KUBUN.KMT";
+        fs::create_directories(data);
+        fs::create_directories(start);
+        auto expand = [&](std::string s) {
+            const std::pair<std::string, fs::path> tokens[] = {
+                {"$S", start}, {"$D", data}, {"$R", root.path()}};
+            for (const auto& [token, path] : tokens)
+                for (auto at = s.find(token); at != std::string::npos; at = s.find(token))
+                    s.replace(at, token.size(), utf8Of(path));
+            return s;
         };
-        put(s.start() / kE, c.e);
-        put(s.start() / kJ, c.j);
-        put(s.start() / "KUBUN.KMT", c.startKubun);
-        put(s.kubun(), c.kubun);
-        if (!c.source.empty()) {
-            writeBytes(s.start() / pathOf(c.source), kmt(kSource));
-            writeBytes(s.dir.path() / pathOf(c.source), kmt(kJuniorHigh));
-        }
+        auto expandAll = [&](std::vector<std::string> lines) {
+            for (std::string& l : lines) l = expand(l);
+            return lines;
+        };
+        if (c.e) writeBytes(start / kE, *c.e);
+        if (c.j) writeBytes(start / kJ, *c.j);
+        if (c.kubun) writeBytes(target, *c.kubun);
+        for (const auto& [name, bytes] : c.files) writeBytes(root / name, bytes);
         if (c.readOnly)
             fs::permissions(
-                s.kubun(),
-                fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                target, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
                 fs::perm_options::remove);
-        if (c.twice) {
-            ASSERT_EQ(s.run(c.args).status, 0);
-        }
+        const std::set<std::string> before = namesIn(data);
+        fs::current_path(root.path());
 
-        Outcome o = s.run(c.args);
-        std::vector<std::string> out;
-        for (const std::string& line : c.out) out.push_back(s.expand(line));
-        EXPECT_EQ(linesOf(o.err), c.err);
-        EXPECT_EQ(linesOf(o.out), out);
-        const bool completed = !out.empty() && out.back() == kCompletion;
-        EXPECT_EQ(o.status, completed && c.err.empty() ? 0 : 1);
-        if (c.kubun) {
-            EXPECT_EQ(readBytes(s.kubun()), c.after.value_or(*c.kubun));
-            EXPECT_EQ(namesIn(s.data()), std::set<std::string>{"KUBUN.KMT"});
-        } else {
-            EXPECT_TRUE(namesIn(s.data()).empty());
-        }
-    }
-}
-
-// Every way of getting the command line wrong ends with status 2 and the program's own
-// diagnostics before any file is touched; each line here would otherwise run.
-TEST(KbnsetCli, UsageErrorsExitWithTwo) {
-    const std::vector<std::vector<std::string>> cases = {
-        {"--bogus"},          {"extra"},
-        {"--source"},         {"--source="},
-        {"--dry-run=1"},      {"--source", "$S/E_KUBUN.KMT", "--source=x"},
-        {"--data-dir", "$D"}, {"--start-dir", "$S"},
-    };
-    for (const auto& extra : cases) {
-        SCOPED_TRACE(testing::PrintToString(extra));
-        Scene s;
-        s.putAll();
-        Outcome o = s.run(extra);
-        EXPECT_EQ(o.status, 2);
-        EXPECT_EQ(o.out, "");
-        ASSERT_FALSE(linesOf(o.err).empty());
-        for (const std::string& line : linesOf(o.err))
-            EXPECT_TRUE(line.starts_with("kbnset-cli: "));
-        EXPECT_EQ(readBytes(s.kubun()), kmt(kDestination));
-    }
-    Scene s;
-    s.putAll();
-    fs::remove_all(s.start());
-    EXPECT_EQ(s.run({}).status, 2);
-    EXPECT_EQ(readBytes(s.kubun()), kmt(kDestination));
-
-    // A folder name longer than the system takes is said to be that, not a missing folder.
-    std::string deep = utf8Of(s.start());
-    while (deep.size() < 5000) deep += "/folder";
-    Outcome tooLong = runCli({"--start-dir", deep, "--data-dir", utf8Of(s.data())}, s.dir.path());
-    EXPECT_EQ(tooLong.status, 2);
-    EXPECT_NE(tooLong.err.find("--start-dir のフォルダのパスが長すぎます"), std::string::npos)
-        << tooLong.err;
-
-    Outcome help = s.run({"--help", "--bogus"});
-    EXPECT_EQ(help.status, 0);
-    EXPECT_EQ(help.err, "");
-    for (const char* option : {"--data-dir", "--start-dir", "--source", "--dry-run"})
-        EXPECT_NE(help.out.find(option), std::string::npos) << option;
-}
-
-// Without --data-dir the data folder comes from the settings store and then from the eighth
-// item of ZORVEL.SEW in the folder the store names; with neither the program exits with 2.
-// A relative folder is taken from where it was found: the store's from the folder the program
-// started in, the eighth item from the settings folder.
-TEST(KbnsetCli, FindsTheDataFolderAsTheWindowDoes) {
-    struct Case {
-        const char* name;
-        std::string dirMe;  // DIR_ME; empty: none. "$T" is the folder the program starts in.
-        std::string item;   // the eighth item of ZORVEL.SEW in $T; empty: no file
-    };
-    const Case cases[] = {
-        {"named by the settings", "$T", "$D"},
-        {"no settings", "", ""},
-        {"relative DIR_ME", "data", ""},
-        {"relative eighth item", ".", "data"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        Scene s;
-        s.putAll();
-        const fs::path config = s.dir / "config";
-        fs::create_directories(config);
-        auto expand = [&](std::string text) {
-            if (text.starts_with("$T")) text.replace(0, 2, utf8Of(s.dir.path()));
-            return s.expand(text);
+        FaultySystem system(runtime::nativeSystem());
+        for (const auto& [key, value] : c.settings) system.settings[key] = expand(value);
+        const std::vector<std::string> args = expandAll(c.args);
+        auto run = [&] {
+            RecordingConsole console;
+            console.terminal = c.terminal;
+            console.stopFrom = c.stopFrom;
+            system.failAt(c.fault.op, c.fault.n, c.fault.file);
+            const int status = cli::runCli(args, system, console);
+            return Seen{status, console.outText, console.errText, console.screen};
         };
-        if (!c.item.empty())
-            writeBytes(s.dir / "ZORVEL.SEW", cp932("\"学校\",\"b\",\"c\",\"d\",\"e\",2024,18,\"" +
-                                                   expand(c.item) + "\"\r\n"));
-        const bool named = !c.dirMe.empty();
-#ifdef _WIN32
-        // An empty value counts as none, as it does for the window.
-        struct Owned {
-            bool owned = false;
-            ~Owned() {
-                if (owned) removeSuiteSettings();
-            }
-        } registry;
-        registry.owned = setSuiteDataDir(expand(c.dirMe));
-        if (!registry.owned) GTEST_SKIP() << "this user has settings of the suite";
-#else
-        if (named)
-            writeBytes(config / "R-ZORVEL.ini", "[SCHOOL]\nDIR_ME=" + expand(c.dirMe) + "\n");
+        if (c.twice) {
+            ASSERT_EQ(run().status, 0);
+        }
+        Seen seen;
+        if (c.otherUser) {
+#ifndef _WIN32
+            if (::geteuid() != 0) continue;  // acting as another user needs root
+            fs::permissions(target, c.otherUser->second);
+            fs::permissions(data, c.otherUser->first);
+            seen = asAnotherUser(run);
 #endif
-        Outcome o = runCli({"--start-dir", utf8Of(s.start())}, s.dir.path(),
-                           {"XDG_CONFIG_HOME=" + utf8Of(config)});
-        EXPECT_EQ(o.status, named ? 0 : 2) << o.err;
-        if (named) {
-            EXPECT_EQ(linesOf(o.out),
-                      std::vector<std::string>({set(kE, 2), set(kJ, 1), left(1), kCompletion}));
-            EXPECT_EQ(readBytes(s.kubun()),
-                      classified({"E理科", "J家庭", "E体育", "", "手書き", ""}));
-            EXPECT_EQ(namesIn(s.data()), std::set<std::string>{"KUBUN.KMT"});
         } else {
-            EXPECT_EQ(o.out, "");
-            EXPECT_TRUE(o.err.starts_with("kbnset-cli: "));
-            EXPECT_EQ(readBytes(s.kubun()), kmt(kDestination));
+            seen = run();
         }
-    }
-}
 
-#ifndef _WIN32
-// Full tables with long names, so that the loads take long enough for the signal to arrive
-// before the first merge is over.
-std::string largeFile(const std::string& cls) {
-    std::vector<Rec> records;
-    for (int i = 0; i < 5011; ++i)
-        records.push_back({.name = "品名" + std::to_string(i) + std::string(200, 'x'),
-                           .code = "K" + std::to_string(i),
-                           .key2 = "理科",
-                           .cls = cls});
-    return kmt(records);
-}
-
-// Ctrl+C, SIGTERM and SIGHUP stop the run after the record in hand: nothing saved, no second
-// pass, 128 + the signal. A closed pipe on standard error and a file-size limit kill nothing:
-// the run goes on, and a save that hits the limit fails with its message. Nothing is left
-// beside KUBUN.KMT in any case.
-TEST(KbnsetCli, HostileSurroundingsNeverKillTheRunOrLeaveFiles) {
-    struct Case {
-        Hostile hostile;
-        bool withE;
-        rlim_t sizeLimit;
-        int status;
-        const char* saved;  // the classification in KUBUN.KMT afterwards
-        const char* lastErr;
-    };
-    const Case cases[] = {
-        {{.signal = SIGINT}, true, RLIM_INFINITY, 130, "", "kbnset-cli: 中断しました"},
-        {{.signal = SIGTERM}, true, RLIM_INFINITY, 143, "", "kbnset-cli: 中断しました"},
-        {{.signal = SIGHUP}, true, RLIM_INFINITY, 129, "", "kbnset-cli: 中断しました"},
-        {{.closedErr = true}, false, RLIM_INFINITY, 1, "J", nullptr},
-        {{}, true, 64 * 1024, 1, "", kSaveFailed},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(&c - cases);
-        Scene s;
-        writeBytes(s.kubun(), largeFile(""));
-        if (c.withE) writeBytes(s.start() / kE, largeFile("E"));
-        writeBytes(s.start() / kJ, largeFile("J"));
-        // The child inherits the limit; this process writes nothing meanwhile.
-        rlimit before{};
-        getrlimit(RLIMIT_FSIZE, &before);
-        rlimit limited = before;
-        limited.rlim_cur = c.sizeLimit;
-        setrlimit(RLIMIT_FSIZE, &limited);
-        Outcome o = runCli({"--data-dir", utf8Of(s.data()), "--start-dir", utf8Of(s.start())},
-                           s.dir.path(), {}, c.hostile);
-        setrlimit(RLIMIT_FSIZE, &before);
-        EXPECT_EQ(o.status, c.status);
-        EXPECT_EQ(o.out.find(kCompletion) != std::string::npos, c.status == 1);
-        // The fills of a stopped merge are not on disk, so they are not counted.
-        if (c.hostile.signal != 0) {
-            EXPECT_NE(o.out.find(left(5011)), std::string::npos) << o.out;
+        EXPECT_EQ(seen.status, c.status);
+        expectLines(linesOf(seen.out), expandAll(c.out));
+        const bool terminal = c.terminal;  // the streams interleave only on a terminal
+        expectLines(terminal ? screenOf(seen.screen) : linesOf(seen.err),
+                    terminal ? c.screen : expandAll(c.err));
+        if (c.kubun) {
+            EXPECT_EQ(readBytes(target), c.after.value_or(*c.kubun));
         }
-        if (c.lastErr != nullptr) {
-            ASSERT_FALSE(linesOf(o.err).empty());
-            EXPECT_EQ(linesOf(o.err).back(), c.lastErr);
-        }
-        EXPECT_EQ(readBytes(s.kubun()), largeFile(c.saved));
-        EXPECT_EQ(namesIn(s.data()), std::set<std::string>{"KUBUN.KMT"});
-    }
-}
-
-#endif
-
-// Two runs at once on one KUBUN.KMT, one with each reference file: the second waits for the
-// first, so both finish and the file holds the fills of both. SIGTERM at any moment of a run
-// leaves no temporary file behind.
-TEST(KbnsetCli, RunsAtOnceNeverLoseEachOthersFills) {
-#ifdef _WIN32
-    constexpr int kRounds = 8;  // a process start under Wine takes a good part of a second
-#else
-    constexpr int kRounds = 40;
-#endif
-    Scene s;
-    std::vector<Rec> records, e, j;
-    for (int i = 0; i < 1500; ++i) {
-        const std::string n = std::to_string(i);
-        records.push_back({"", "机E" + n, "K" + n, "", ""});
-        records.push_back({"", "机J" + n, "K" + n, "", ""});
-        e.push_back({"", "机E" + n, "K" + n, "", "EFILL"});
-        j.push_back({"", "机J" + n, "K" + n, "", "JFILL"});
-    }
-    writeBytes(s.start() / kE, kmt(e));
-    writeBytes(s.start() / kJ, kmt(j));
-    auto count = [](const std::string& text, const std::string& what) {
-        int n = 0;
-        for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-        return n;
-    };
-    for (int round = 0; round < kRounds; ++round) {
-        SCOPED_TRACE(round);
-        writeBytes(s.kubun(), kmt(records));
-        int status[2] = {-1, -1};
-        std::thread runs[2];
-        for (int k = 0; k < 2; ++k)
-            runs[k] = std::thread([&, k] {
-                status[k] = runCli({"--data-dir", utf8Of(s.data()), "--source",
-                                    utf8Of(s.start() / (k == 0 ? kE : kJ))},
-                                   s.dir.path())
-                                .status;
-            });
-        for (std::thread& run : runs) run.join();
-        EXPECT_EQ(status[0], 0);
-        EXPECT_EQ(status[1], 0);
-        const std::string now = readBytes(s.kubun());
-        EXPECT_EQ(count(now, "\"EFILL\""), 1500);
-        EXPECT_EQ(count(now, "\"JFILL\""), 1500);
-#ifndef _WIN32
-        Outcome o = runCli({"--data-dir", utf8Of(s.data()), "--source", utf8Of(s.start() / kE)},
-                           s.dir.path(), {},
-                           {.signal = SIGTERM, .delay = std::chrono::microseconds(round * 1000)});
-        EXPECT_TRUE(o.status == 0 || o.status == 143) << o.status;
-        // A signal after the final save does not turn a finished run into a stopped one.
-        EXPECT_EQ(o.out.find(kCompletion) != std::string::npos, o.status == 0);
-        EXPECT_EQ(namesIn(s.data()), std::set<std::string>{"KUBUN.KMT"});
-#endif
+        EXPECT_EQ(namesIn(data), before);
     }
 }
 

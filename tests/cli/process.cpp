@@ -14,7 +14,6 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <cstdlib>
 #include <fstream>
 #include <thread>
 #endif
@@ -66,17 +65,9 @@ HANDLE inheritable(const fs::path& file, DWORD access, DWORD disposition) {
     return h;
 }
 
-constexpr wchar_t kSuiteKey[] = L"Software\\VB and VBA Program Settings\\R-ZORVEL";
-
-bool hasDataDir(const std::wstring& key) {
-    return RegGetValueW(HKEY_CURRENT_USER, (key + L"\\SCHOOL").c_str(), L"DIR_ME", RRF_RT_REG_SZ,
-                        nullptr, nullptr, nullptr) == ERROR_SUCCESS;
-}
-
 }  // namespace
 
-Outcome runCli(const std::vector<std::string>& args, const fs::path& cwd,
-               const std::vector<std::string>&, const Hostile&) {
+Outcome runCli(const std::vector<std::string>& args, const fs::path& cwd, const Hostile&) {
     TempDir capture;
     HANDLE handles[] = {inheritable(L"NUL", GENERIC_READ, OPEN_EXISTING),
                         inheritable(capture / "out", GENERIC_WRITE, CREATE_ALWAYS),
@@ -106,20 +97,6 @@ Outcome runCli(const std::vector<std::string>& args, const fs::path& cwd,
             utf8FromConsole(readBytes(capture / "err"))};
 }
 
-bool setSuiteDataDir(const std::string& utf8) {
-    const std::wstring plain = L"Software\\VB and VBA Program Settings\\ZORVEL";
-    if (hasDataDir(kSuiteKey) || hasDataDir(plain)) return false;
-    std::wstring value = wide(utf8, CP_UTF8);
-    return RegSetKeyValueW(HKEY_CURRENT_USER, (std::wstring(kSuiteKey) + L"\\SCHOOL").c_str(),
-                           L"DIR_ME", REG_SZ, value.c_str(),
-                           static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t))) ==
-           ERROR_SUCCESS;
-}
-
-void removeSuiteSettings() {
-    RegDeleteTreeW(HKEY_CURRENT_USER, kSuiteKey);
-}
-
 #else
 
 namespace {
@@ -135,8 +112,7 @@ bool catches(pid_t pid, int signal) {
 
 }  // namespace
 
-Outcome runCli(const std::vector<std::string>& args, const fs::path& cwd,
-               const std::vector<std::string>& env, const Hostile& hostile) {
+Outcome runCli(const std::vector<std::string>& args, const fs::path& cwd, const Hostile& hostile) {
     TempDir capture;
     const std::string out = (capture / "out").string(), err = (capture / "err").string();
     const std::string dir = cwd.string();
@@ -145,13 +121,10 @@ Outcome runCli(const std::vector<std::string>& args, const fs::path& cwd,
     std::vector<char*> argv;
     for (std::string& a : all) argv.push_back(a.data());
     argv.push_back(nullptr);
-    std::vector<std::string> vars = env;
 
     pid_t pid = fork();
     if (pid < 0) throw std::runtime_error("fork failed");
     if (pid == 0) {
-        // The test program has a single thread, so the child may still set its environment.
-        for (std::string& v : vars) putenv(v.data());
         int in = open("/dev/null", O_RDONLY);
         int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);

@@ -22,19 +22,10 @@ struct Hostile {
     bool closedErr = false;
 };
 
-// `env` holds "NAME=value" entries added to the child's environment (POSIX only: Windows
-// keeps the settings in the registry).
 Outcome runCli(const std::vector<std::string>& args, const std::filesystem::path& cwd,
-               const std::vector<std::string>& env = {}, const Hostile& hostile = {});
+               const Hostile& hostile = {});
 
 // The lines of an output, line ends (LF or CR LF) removed.
 std::vector<std::string> linesOf(const std::string& output);
-
-#ifdef _WIN32
-// Names `utf8` as the suite's data directory in the per-user settings for one test; false,
-// and nothing written, when the suite already has settings of its own.
-bool setSuiteDataDir(const std::string& utf8);
-void removeSuiteSettings();
-#endif
 
 }  // namespace kbnset::test

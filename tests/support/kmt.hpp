@@ -11,10 +11,10 @@ namespace kbnset::test {
 
 struct Rec {
     std::string type = "一般";
-    std::string name;
+    std::string name{};
     std::string code = "1";
-    std::string key2;
-    std::string cls;
+    std::string key2{};
+    std::string cls{};
 };
 
 inline std::string recordLine(const Rec& r, int n = 0) {
