@@ -352,13 +352,13 @@ TEST(KbnsetCli, WhatTheUserSees) {
 
         // The saved format: the header's first two values and every record's own values stay,
         // the code in half-width capitals, constants in place of the values the suite drops.
+        // One pass: a second save could undo a fault of the first.
         {.name = "saved format", .e = none, .j = none,
          .kubun = cp932("3,120,99,\"x\",\"y\",\"z\"\r\n"
                         "\"管理\",5,\"机\",\"ｋ１２\",\"A\",6,\"七\",8,9,\"C\",\"eleven\",12,13\r\n"
                         "\"管理者\",-1,\"椅子,大\",\"p3\",\"\",-6,\"\",-8\r\n-9,\"\",\"\",0,0\r\n"),
-         .files = {{"start/KUBUN.KMT", kmt({{.name = "椅子,大", .cls = "S"}})}},
-         .out = {set("KUBUN.KMT（E_KUBUN.KMT の代わり）", 1), set("KUBUN.KMT（J_KUBUN.KMT の代わり）", 0),
-                 left(0), kCompletion},
+         .files = {{"start/mine.kmt", kmt({{.name = "椅子,大", .cls = "S"}})}},
+         .args = with({"--source", "mine.kmt"}), .out = {set("mine.kmt", 1), left(0), kCompletion},
          .after = cp932("3,120,0,\"\",\"\",\"\"\r\n"
                         "\"管理\",5,\"机\",\"K12\",\"A\",6,\"七\",8,9,\"C\",\"\",0,0\r\n"
                         "\"管理者\",-1,\"椅子,大\",\"P3\",\"\",-6,\"\",-8,-9,\"S\",\"\",0,0\r\n")},
