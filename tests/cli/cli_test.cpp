@@ -206,7 +206,7 @@ struct Case {
     std::map<std::string, std::string> settings{};
     Fault fault{};
     int stopFrom = 0;
-    bool readOnly = false, terminal = false, twice = false;
+    bool readOnly = false, locked = false, terminal = false, twice = false;
     // Run as another user, with these modes of the data folder and of KUBUN.KMT (root only).
     std::optional<std::pair<fs::perms, fs::perms>> otherUser{};
     // Standard error and output; a line ending in '*' is matched by its beginning.
@@ -276,7 +276,7 @@ TEST(KbnsetCli, WhatTheUserSees) {
          .after = onlyJ},
         {.name = "two passes, elementary first", .out = bothOut, .after = both},
         {.name = "KUBUN.KMT of the start folder stands in for E", .e = none,
-         .files = {{"start/KUBUN.KMT", kmt(kElementary)}},
+         .files = {{"start/KUBUN.KMT", cp932(kmtText(kElementary, "\"a\",\"b\",0,\"\",\"\",\"\"\r\n"))}},
          .out = {set("KUBUN.KMT（E_KUBUN.KMT の代わり）", 2), set(kJ, 1), left(1), kCompletion},
          .after = both},
         {.name = "a second run fills nothing more", .twice = true,
@@ -291,8 +291,9 @@ TEST(KbnsetCli, WhatTheUserSees) {
          .files = {{"start/基準一覧.KMT", kmt(kSource)}},
          .args = with({"--source", "$S/基準一覧.KMT"}),
          .out = {set("$S/基準一覧.KMT", 2), left(2), kCompletion}, .after = onlyS},
-        {.name = "missing source", .args = with({"--source", "nosuch.kmt"}),
-         .err = {kNoRef}, .out = {unread("nosuch.kmt")}, .status = 1},
+        {.name = "missing source", .files = {{"start/KUBUN.KMT", kmt(kSource)}},
+         .args = with({"--source", "nosuch.kmt"}),
+         .out = {set("KUBUN.KMT（nosuch.kmt の代わり）", 2), left(2), kCompletion}, .after = onlyS},
         // A look-up that fails is a read failure, not a missing file to stand in for.
         {.name = "source name that cannot be looked up",
          .files = {{"start/KUBUN.KMT", kmt(kElementary)}}, .args = with({"--source", badName}),
@@ -306,6 +307,17 @@ TEST(KbnsetCli, WhatTheUserSees) {
          .e = kmt({kElementary[0], kElementary[1], {.name = "机", .code = "K-1001"}}),
          .err = {"基準ファイルの読込に失敗しました(2)"},
          .out = {unread(kE), set(kJ, 2), left(2), kCompletion}, .status = 1, .after = onlyJ},
+        {.name = "no data folder there", .args = {"--data-dir", "$R/gone", "--start-dir", "$S"},
+         .err = {kubunFailed(0), kubunFailed(0)}, .out = {unread(kE), unread(kJ)}, .status = 1},
+        {.name = "header with five values", .kubun = "1,2,0,\"\",\"\"\r\n",
+         .err = {kubunFailed(0), kubunFailed(0)}, .out = {unread(kE), unread(kJ)}, .status = 1},
+        {.name = "header whose first value is no Integer", .kubun = "32768,2,0,\"\",\"\",\"\"\r\n",
+         .err = {kubunFailed(0), kubunFailed(0)}, .out = {unread(kE), unread(kJ)}, .status = 1},
+        {.name = "record whose second value is no Integer",
+         .kubun = many(1) + "\"x\",32768,\"x\",\"1\",\"\",0,\"\",0,0,\"\",\"\",0,0\r\n",
+         .err = {kubunFailed(1), kubunFailed(1)}, .out = {unread(kE), unread(kJ)}, .status = 1},
+        {.name = "last record of twelve values", .kubun = many(2) + "\"x\",0,\"x\",\"1\",\"\",0,\"\",0,0,\"\",\"\",0\r\n",
+         .err = {kubunFailed(2), kubunFailed(2)}, .out = {unread(kE), unread(kJ)}, .status = 1},
         {.name = "empty KUBUN.KMT", .kubun = "",
          .err = {kubunFailed(0), kubunFailed(0)}, .out = {unread(kE), unread(kJ)}, .status = 1},
         {.name = "value of 4,097 bytes", .kubun = kmt({{.name = "机"}, {.name = std::string(4097, 'x')}}),
@@ -394,6 +406,12 @@ TEST(KbnsetCli, WhatTheUserSees) {
         {.name = "stop between the passes", .stopFrom = 7, .err = {kStopped},
          .out = {set(kE, 2), left(2)}, .status = 130, .after = onlyE},
         {.name = "stop after the final save", .stopFrom = 14, .out = bothOut, .after = both},
+        {.name = "stop while the first pass fails", .e = none, .stopFrom = 1,
+         .err = {kNoRef, kStopped}, .out = {unread(kE)}, .status = 130},
+        // Another kbnset holds the data folder: the run waits, and a stop still ends it.
+        {.name = "stop while waiting", .stopFrom = 1, .locked = true,
+         .err = {"他の備品区分機能設定の終了を待っています", kStopped}, .out = {unread(kE)},
+         .status = 130},
 
         // The progress bar never shares a line with a message or the summary.
         {.name = "terminal", .fault = {Op::Replace, 1}, .terminal = true,
@@ -484,6 +502,10 @@ TEST(KbnsetCli, WhatTheUserSees) {
             const int status = cli::runCli(args, system, console);
             return Seen{status, console.outText, console.errText, console.screen};
         };
+        std::unique_ptr<runtime::FolderLock> lock;
+        if (c.locked)
+            lock = runtime::nativeSystem().lockFolder(utf8Of(data), "KUBUN.KMT",
+                                                      std::chrono::milliseconds(0));
         if (c.twice) {
             ASSERT_EQ(run().status, 0);
         }
