@@ -20,17 +20,15 @@
 namespace kbnset::category {
 namespace {
 
+namespace fs = std::filesystem;
+
 constexpr char kSaveFailed[] = "備品区分ファイルの保存に失敗しました";
 
 class SaveTest : public ::testing::Test {
   protected:
     Context ctx() { return {runtime::nativeSystem(), ui}; }
     std::string file() { return test::readBytes(dir / "KUBUN.KMT"); }
-    std::size_t entries() {
-        return static_cast<std::size_t>(
-            std::distance(std::filesystem::directory_iterator(dir.path()),
-                          std::filesystem::directory_iterator()));
-    }
+    std::size_t entries() { return test::namesIn(dir.path()).size(); }
 
     test::TempDir dir;
     test::RecordingUi ui;
@@ -40,15 +38,11 @@ class SaveTest : public ::testing::Test {
 // Whatever another writer did to KUBUN.KMT since the load stays as it is, and the save says
 // that it failed.
 TEST_F(SaveTest, AnotherWriterSinceTheLoadKeepsItsFile) {
-    namespace fs = std::filesystem;
     const fs::path kubun = dir / "KUBUN.KMT";
-    const std::string before = test::kmt({{"", "机", "1", "", ""}});
+    const std::string before = test::kmt({{.name = "机"}});
     const std::pair<const char*, std::function<void()>> cases[] = {
         {"nothing", [] {}},
-        {"edited in place",
-         [&] {
-             test::writeBytes(kubun, test::kmt({{"", "椅子", "2", "", ""}}));
-         }},
+        {"edited in place", [&] { test::writeBytes(kubun, test::kmt({{.name = "椅子"}})); }},
         {"same bytes, another file",
          [&] {
              test::writeBytes(dir / "new", before);
@@ -81,9 +75,8 @@ TEST_F(SaveTest, AnotherWriterSinceTheLoadKeepsItsFile) {
 // The link is followed once, at the load: repointing it before the save changes nothing, and
 // the save writes the file the link named, leaving the link a link.
 TEST_F(SaveTest, LinkRepointedAfterTheLoadDoesNotRedirectTheSave) {
-    namespace fs = std::filesystem;
     fs::create_directory(dir / "real");
-    test::writeBytes(dir / "real/KUBUN.KMT", test::kmt({{"", "机", "1", "", ""}}));
+    test::writeBytes(dir / "real/KUBUN.KMT", test::kmt({{.name = "机"}}));
     test::writeBytes(dir / "victim", "own file");
     fs::create_symlink("real/KUBUN.KMT", dir / "KUBUN.KMT");
     ASSERT_EQ(KBN_LOAD(tables, dir.str(), ctx()), LoadResult::loaded);
@@ -118,7 +111,7 @@ TEST_F(SaveTest, AnotherUserGainsNothingAWriteWouldNotGive) {
     const std::string path = (dir / "KUBUN.KMT").string();
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << std::oct << c.mode);
-        const std::string before = test::kmt({{"", "机", "1", "", ""}});
+        const std::string before = test::kmt({{.name = "机"}});
         test::writeBytes(path, before);
         ASSERT_EQ(::chown(path.c_str(), 0, c.group), 0);
         ASSERT_EQ(::chmod(path.c_str(), c.mode), 0);

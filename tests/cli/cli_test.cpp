@@ -95,31 +95,12 @@ std::string sew(const std::string& sixth, const std::string& seventh, const std:
                  "\"\r\n");
 }
 
-// Both streams as a terminal shows them: a CR goes back to the start of the line, later text
-// overwrites earlier, a non-ASCII character takes two cells, blanks at a line end vanish.
+// Both streams as a terminal shows them, each line as the text after its last CR draws it.
 std::vector<std::string> screenOf(const std::string& text) {
-    std::vector<std::string> lines, cells;
-    std::size_t column = 0;
-    for (std::size_t i = 0; i < text.size();) {
-        const auto byte = static_cast<unsigned char>(text[i]);
-        if (byte == '\n') {
-            std::string line;
-            for (const std::string& cell : cells) line += cell;
-            lines.push_back(line.substr(0, line.find_last_not_of(' ') + 1));
-            cells.clear();
-        }
-        if (byte == '\n' || byte == '\r') {
-            column = 0;
-            ++i;
-            continue;
-        }
-        const std::size_t length = byte < 0x80 ? 1 : byte >= 0xF0 ? 4 : byte >= 0xE0 ? 3 : 2;
-        const std::size_t width = length == 1 ? 1 : 2;
-        cells.resize(std::max(cells.size(), column + width));
-        cells[column] = text.substr(i, length);
-        if (width == 2) cells[column + 1].clear();
-        column += width;
-        i += length;
+    std::vector<std::string> lines = linesOf(text);
+    for (std::string& line : lines) {
+        line.erase(0, line.find_last_of('\r') + 1);
+        line.erase(line.find_last_not_of(' ') + 1);
     }
     return lines;
 }

@@ -8,10 +8,10 @@
 // Runs the real kbnset-cli as a child process with its output captured.
 namespace kbnset::test {
 
+// Standard output and error are kept on POSIX only.
 struct Outcome {
     int status = -1;  // exit status, -1 when the child ended by a signal
-    std::string out;  // standard output and error, as UTF-8
-    std::string err;
+    std::string out{}, err{};
 };
 
 // What the child meets (POSIX only): `signal` is sent `delay` after the child has its handler

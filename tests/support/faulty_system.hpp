@@ -29,12 +29,10 @@ class FaultySystem : public runtime::ForwardingSystem {
     explicit FaultySystem(runtime::System& real) : ForwardingSystem(real) {}
 
     // With `file`, only calls on a file or folder of that name count: a run reads and writes
-    // several, and a row names the one it breaks.
+    // several, and a test names the one it breaks.
     void failAt(Op op, int n, std::string file = "") {
-        op_ = op;
-        n_ = n;
+        failure_ = {op, n, std::move(file)};
         seen_ = 0;
-        file_ = std::move(file);
     }
 
     void changeDirectory(std::string_view path) override {
@@ -64,16 +62,18 @@ class FaultySystem : public runtime::ForwardingSystem {
 
   private:
     void hit(Op op, std::string_view name) {
-        if (op != op_) return;
-        if (!file_.empty() && name.substr(name.find_last_of("/\\") + 1) != file_) return;
-        if (++seen_ == n_) throw runtime::IoError("injected failure");
+        const bool named =
+            failure_.file.empty() || name.substr(name.find_last_of("/\\") + 1) == failure_.file;
+        if (op == failure_.op && named && ++seen_ == failure_.n)
+            throw runtime::IoError("injected failure");
     }
 
+    // The opened files count their calls too; one byte per read, so that a failure can land
+    // inside any value.
     class Input : public runtime::InputFile {
       public:
         Input(FaultySystem& owner, std::unique_ptr<runtime::InputFile> real, std::string_view name)
             : owner_(owner), real_(std::move(real)), name_(name) {}
-        // One byte at a time, so that a failure can land inside any value.
         std::size_t read(char* buffer, std::size_t size) override {
             owner_.hit(Op::Read, name_);
             return real_->read(buffer, size < 1 ? size : 1);
@@ -85,7 +85,6 @@ class FaultySystem : public runtime::ForwardingSystem {
         std::unique_ptr<runtime::InputFile> real_;
         std::string name_;
     };
-
     class Output : public runtime::OutputFile {
       public:
         Output(FaultySystem& owner, std::unique_ptr<runtime::OutputFile> real,
@@ -107,10 +106,12 @@ class FaultySystem : public runtime::ForwardingSystem {
         std::string target_;
     };
 
-    Op op_ = Op::None;
-    int n_ = 0;
+    struct Failure {
+        Op op = Op::None;
+        int n = 0;
+        std::string file;
+    } failure_;
     int seen_ = 0;
-    std::string file_;
 };
 
 }  // namespace kbnset::test
