@@ -7,6 +7,8 @@
 
 #ifndef _WIN32
 #include <grp.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
@@ -18,6 +20,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -156,6 +159,9 @@ struct Case {
     // Modes of the data folder and of KUBUN.KMT for a run as another user, of which only the
     // exit status is seen (root only).
     std::optional<std::pair<int, int>> otherUser{};
+    // Run the real program as a child process meeting this (POSIX), under this file-size limit.
+    std::optional<Hostile> child{};
+    long sizeLimit = 0;
     // Standard error and output; a line ending in '*' is matched by its beginning.
     std::vector<std::string> err{}, out{};
     int status = 0;
@@ -225,6 +231,27 @@ TEST(KbnsetCli, WhatTheUserSees) {
     const std::string badName(300, 'x');  // longer than a name may be
 #endif
 
+#ifndef _WIN32
+    // Full tables with long names, so that the loads take long enough for a signal to arrive
+    // before the first merge is over.
+    std::map<std::string, std::string> large;
+    for (const char* cls : {"", "E", "J"}) {
+        std::vector<Rec> full;
+        for (int i = 0; i < 5011; ++i)
+            full.push_back({.name = std::to_string(i) + std::string(200, 'x'), .cls = cls});
+        large[cls] = kmt(full);
+    }
+    auto signalled = [&](const char* name, int signal) {
+        return Case{.name = name,
+                    .e = large["E"],
+                    .j = large["J"],
+                    .kubun = large[""],
+                    .child = Hostile{.signal = signal},
+                    .err = {kStopped},
+                    .out = {"E_KUBUN.KMT: 中断したため保存していません（*", left(5011)},
+                    .status = 128 + signal};
+    };
+#endif
     // clang-format off
     const Case cases[] = {
         // Which files are there.
@@ -318,6 +345,16 @@ TEST(KbnsetCli, WhatTheUserSees) {
         {.name = "stop while waiting", .stopFrom = 1, .locked = true,
          .err = {"他の備品区分機能設定の終了を待っています", kStopped}, .out = {unread(kE)}, .status = 130},
 
+#ifndef _WIN32
+        // The real program: SIGINT, SIGTERM and SIGHUP stop it after the record in hand with
+        // 128 + the signal; a closed pipe on standard error and a file-size limit kill nothing.
+        signalled("SIGINT", SIGINT), signalled("SIGTERM", SIGTERM), signalled("SIGHUP", SIGHUP),
+        {.name = "closed standard error", .e = none, .j = large["J"], .kubun = large[""], .child = Hostile{.closedErr = true},
+         .out = {unread(kE), set(kJ, 5011), left(0), kCompletion}, .status = 1, .after = large["J"]},
+        {.name = "file-size limit", .e = large["E"], .j = large["J"], .kubun = large[""], .child = Hostile{}, .sizeLimit = 65536,
+         .err = {kSaveFailed, kSaveFailed}, .out = {unsaved(kE, 5011), unsaved(kJ, 5011), left(5011), kCompletion}, .status = 1},
+#endif
+
         // The progress bar never shares a line with a message or the summary.
         {.name = "terminal", .fault = {Op::Replace, 1}, .terminal = true,
          .out = {unsaved(kE, 2), set(kJ, 2), left(2), kCompletion}, .status = 1, .after = kOnlyJ,
@@ -397,7 +434,19 @@ TEST(KbnsetCli, WhatTheUserSees) {
         }
 
         RecordingConsole seen;
-        if (!c.otherUser) {
+        if (c.child) {
+#ifndef _WIN32
+            // The child inherits the limit; this process writes nothing meanwhile.
+            rlimit unlimited{};
+            getrlimit(RLIMIT_FSIZE, &unlimited);
+            rlimit limited = unlimited;
+            if (c.sizeLimit > 0) limited.rlim_cur = static_cast<rlim_t>(c.sizeLimit);
+            setrlimit(RLIMIT_FSIZE, &limited);
+            const Outcome o = runCli(expand(c.args), root.path(), *c.child);
+            setrlimit(RLIMIT_FSIZE, &unlimited);
+            seen.status = o.status, seen.outText = o.out, seen.errText = o.err;
+#endif
+        } else if (!c.otherUser) {
             seen = run();
         } else {
 #ifndef _WIN32
@@ -418,6 +467,54 @@ TEST(KbnsetCli, WhatTheUserSees) {
             EXPECT_EQ(readBytes(target), c.after.value_or(*c.kubun));
         }
         EXPECT_EQ(namesIn(data), before);
+    }
+}
+
+// Two runs at once on one KUBUN.KMT, one with each reference file: the second waits for the
+// first, so both finish and the file holds the fills of both. SIGTERM at any moment of a run
+// leaves no temporary file behind, and after the final save it changes nothing.
+TEST(KbnsetCli, RunsAtOnceNeverLoseEachOthersFills) {
+#ifdef _WIN32
+    constexpr int kRounds = 4;  // a process start under Wine takes a good part of a second
+#else
+    constexpr int kRounds = 8;
+#endif
+    TempDir dir;
+    const std::set<std::string> left = {"KUBUN.KMT", "start"};  // all that is there afterwards
+    std::vector<Rec> records, e, j, filled;
+    for (int i = 0; i < 1500; ++i) {
+        const std::string n = std::to_string(i);
+        records.insert(records.end(), {{.name = "E" + n}, {.name = "J" + n}});
+        filled.insert(filled.end(), {{.name = "E" + n, .cls = "E"}, {.name = "J" + n, .cls = "J"}});
+        e.push_back(filled[filled.size() - 2]);
+        j.push_back(filled.back());
+    }
+    fs::create_directory(dir / "start");
+    auto args = [&](const char* source) {
+        return std::vector<std::string>{"--data-dir", dir.str(), "--source",
+                                        utf8Of(dir / "start" / source)};
+    };
+    writeBytes(dir / "start/E_KUBUN.KMT", kmt(e));
+    writeBytes(dir / "start/J_KUBUN.KMT", kmt(j));
+    for (int round = 0; round < kRounds; ++round) {
+        SCOPED_TRACE(round);
+        writeBytes(dir / "KUBUN.KMT", kmt(records));
+        int status[2] = {-1, -1};
+        std::thread runs[2];
+        for (int k = 0; k < 2; ++k)
+            runs[k] = std::thread(
+                [&, k] { status[k] = runCli(args(k == 0 ? kE : kJ), dir.path()).status; });
+        for (std::thread& run : runs) run.join();
+        EXPECT_EQ(status[0], 0);
+        EXPECT_EQ(status[1], 0);
+        EXPECT_EQ(readBytes(dir / "KUBUN.KMT"), kmt(filled));
+#ifndef _WIN32
+        Outcome o = runCli(args(kE), dir.path(),
+                           {.signal = SIGTERM, .delay = std::chrono::microseconds(round * 4000)});
+        EXPECT_TRUE(o.status == 0 || o.status == 143) << o.status;
+        EXPECT_EQ(o.out.find(kCompletion) != std::string::npos, o.status == 0);
+        EXPECT_EQ(namesIn(dir.path()), left);
+#endif
     }
 }
 
