@@ -8,7 +8,6 @@
 #ifndef _WIN32
 #include <grp.h>
 #include <signal.h>
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
@@ -26,6 +25,7 @@
 
 #include "cli/options.hpp"
 #include "cli/process.hpp"
+#include "runtime/paths.hpp"
 #include "support/faulty_system.hpp"
 #include "support/kmt.hpp"
 #include "support/temp_dir.hpp"
@@ -152,9 +152,8 @@ struct Case {
     // Modes of the data folder and of KUBUN.KMT for a run as another user, of which only the
     // exit status is seen (root only).
     std::optional<std::pair<int, int>> otherUser{};
-    // Run the real program as a child process meeting this (POSIX), under this file-size limit.
+    // Run the real program as a child process meeting this (POSIX).
     std::optional<Hostile> child{};
-    long sizeLimit = 0;
     // Standard error and output; a line ending in '*' is matched by its beginning.
     std::vector<std::string> err{}, out{};
     int status = 0;
@@ -210,8 +209,15 @@ TEST(KbnsetCli, WhatTheUserSees) {
     const std::size_t first = kubun.find("\r\n") + 2, second = kubun.find("\r\n", first) + 2;
     const int records = static_cast<int>(first) + 1;
     const int third = static_cast<int>(kubun.find("\r\n", second)) + 2 + 4;
-    std::string deep = "$S";
-    while (deep.size() < 5000) deep += "/folder";
+    // A folder path as long as the system takes, and one byte (or character) more.
+#ifdef _WIN32
+    const std::string atLimit = "C:\\" + std::string(runtime::kDirectoryLimit - 3, 'x'),
+                      unit = " 文字";
+#else
+    const std::string atLimit = "/" + std::string(runtime::kDirectoryLimit - 1, 'x'),
+                      unit = " バイト";
+#endif
+    const std::string overLimit = atLimit + "x", limit = std::to_string(runtime::kDirectoryLimit);
     const std::string bad = "\"x\",0,\"x\",\"1\",\"\",0,\"\",0,0,\"\",\"\",0,0\r\n";
     const std::string nul = many(1) + cp932("\"一般\",0,\"机") + std::string(1, '\0') +
                             bad.substr(bad.find(",\"1\"") - 1);
@@ -334,7 +340,7 @@ TEST(KbnsetCli, WhatTheUserSees) {
         signalled("SIGINT", SIGINT), signalled("SIGTERM", SIGTERM), signalled("SIGHUP", SIGHUP),
         {.name = "closed standard error", .e = none, .j = large["J"], .kubun = large[""], .child = Hostile{.closedErr = true},
          .out = {unread(kE), set(kJ, 5011), left(0), kCompletion}, .status = 1, .after = large["J"]},
-        {.name = "file-size limit", .e = large["E"], .j = large["J"], .kubun = large[""], .child = Hostile{}, .sizeLimit = 65536,
+        {.name = "file-size limit", .e = large["E"], .j = large["J"], .kubun = large[""], .child = Hostile{.sizeLimit = 65536},
          .err = {kSaveFailed, kSaveFailed}, .out = {unsaved(kE, 5011), unsaved(kJ, 5011), left(5011), kCompletion}, .status = 1},
 #endif
 
@@ -369,8 +375,11 @@ TEST(KbnsetCli, WhatTheUserSees) {
         usage({.name = "start folder twice", .args = with({"--start-dir", "$S"})}, "--start-dir が二回指定されています"),
         {.name = "missing start folder", .args = {"--data-dir", "$D", "--start-dir", "$R/gone"},
          .err = {"kbnset-cli: --start-dir のフォルダが有りません: $R/gone"}, .status = 2},
-        {.name = "start folder path too long", .args = {"--data-dir", "$D", "--start-dir", deep},
-         .err = {"kbnset-cli: --start-dir のフォルダのパスが長すぎます（*"}, .status = 2},
+        {.name = "start folder path at the limit", .args = {"--data-dir", "$D", "--start-dir", atLimit},
+         .err = {"kbnset-cli: --start-dir のフォルダが有りません: " + atLimit}, .status = 2},
+        {.name = "start folder path over the limit", .args = {"--data-dir", "$D", "--start-dir", overLimit},
+         .err = {"kbnset-cli: --start-dir のフォルダのパスが長すぎます（" + std::to_string(overLimit.size()) + unit +
+                 "、このシステムの上限は " + limit + unit + "）: " + overLimit}, .status = 2},
         {.name = "help wins", .args = with({"--help", "--bogus"}), .out = linesOf(std::string(cli::usageText()))},
     };
     // clang-format on
@@ -415,14 +424,7 @@ TEST(KbnsetCli, WhatTheUserSees) {
         RecordingConsole seen;
         if (c.child) {
 #ifndef _WIN32
-            // The child inherits the limit; this process writes nothing meanwhile.
-            rlimit unlimited{};
-            getrlimit(RLIMIT_FSIZE, &unlimited);
-            rlimit limited = unlimited;
-            if (c.sizeLimit > 0) limited.rlim_cur = static_cast<rlim_t>(c.sizeLimit);
-            setrlimit(RLIMIT_FSIZE, &limited);
             const Outcome o = runCli(expand(c.args), root.path(), *c.child);
-            setrlimit(RLIMIT_FSIZE, &unlimited);
             seen.status = o.status, seen.outText = o.out, seen.errText = o.err;
 #endif
         } else if (!c.otherUser) {

@@ -10,6 +10,7 @@
 #else
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -94,12 +95,15 @@ Outcome runCli(const std::vector<std::string>& args, const fs::path& cwd, const 
         int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         int pipeEnds[2];
+        rlimit limit{};
+        getrlimit(RLIMIT_FSIZE, &limit);
+        if (hostile.sizeLimit > 0) limit.rlim_cur = static_cast<rlim_t>(hostile.sizeLimit);
         if (hostile.closedErr && pipe(pipeEnds) == 0) {
             close(pipeEnds[0]);
             e = pipeEnds[1];
         }
         if (in < 0 || o < 0 || e < 0 || dup2(in, 0) < 0 || dup2(o, 1) < 0 || dup2(e, 2) < 0 ||
-            chdir(dir.c_str()) != 0)
+            chdir(dir.c_str()) != 0 || setrlimit(RLIMIT_FSIZE, &limit) != 0)
             _exit(126);
         execv(argv[0], argv.data());
         _exit(127);

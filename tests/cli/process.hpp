@@ -15,11 +15,13 @@ struct Outcome {
 };
 
 // What the child meets (POSIX only): `signal` is sent `delay` after the child has its handler
-// for it in place; with `closedErr`, standard error is a pipe whose reader is gone.
+// for it in place; with `closedErr`, standard error is a pipe whose reader is gone; with
+// `sizeLimit`, no file may grow beyond that many bytes.
 struct Hostile {
     int signal = 0;
     std::chrono::microseconds delay{0};
     bool closedErr = false;
+    long sizeLimit = 0;
 };
 
 Outcome runCli(const std::vector<std::string>& args, const std::filesystem::path& cwd,
