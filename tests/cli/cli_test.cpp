@@ -458,7 +458,7 @@ TEST(KbnsetCli, RunsAtOnceNeverLoseEachOthersFills) {
 #ifdef _WIN32
     constexpr int kRounds = 4;  // a process start under Wine takes a good part of a second
 #else
-    constexpr int kRounds = 8;
+    constexpr int kRounds = 16;
 #endif
     TempDir dir;
     const std::set<std::string> left = {"KUBUN.KMT", "start"};  // all that is there afterwards
