@@ -205,10 +205,11 @@ TEST(KbnsetCli, WhatTheUserSees) {
     // After both passes the elementary classification stays where both files know the record.
     const std::string both = classified({"E理科", "J家庭", "E体育", "", "手書き", ""});
     const std::string kubun = kmt(kDestination);
-    // Read call n fetches byte n - 1.
+    // The read calls that fetch the first byte of the records and the fourth of the third
+    // record: call n fetches byte n - 1.
     const std::size_t first = kubun.find("\r\n") + 2, second = kubun.find("\r\n", first) + 2;
-    const int records = static_cast<int>(first) + 1;
-    const int third = static_cast<int>(kubun.find("\r\n", second)) + 2 + 4;
+    const int atRecords = static_cast<int>(first) + 1;
+    const int inThird = static_cast<int>(kubun.find("\r\n", second)) + 2 + 4;
     // A folder path as long as the system takes, and one byte (or character) more.
 #ifdef _WIN32
     const std::string atLimit = "C:\\" + std::string(runtime::kDirectoryLimit - 3, 'x'),
@@ -283,8 +284,8 @@ TEST(KbnsetCli, WhatTheUserSees) {
               "基準ファイルの読込に失敗しました(1)"),
         onlyJ({.name = "KUBUN.KMT cannot be opened", .fault = {Op::OpenRead, 1}}, kubunFailed(0)),
         onlyJ({.name = "read error in the header", .fault = {Op::Read, 1}}, kubunFailed(0)),
-        onlyJ({.name = "read error before the first record", .fault = {Op::Read, records}}, kubunFailed(-1)),
-        onlyJ({.name = "read error inside the third record", .fault = {Op::Read, third}}, kubunFailed(2)),
+        onlyJ({.name = "read error before the first record", .fault = {Op::Read, atRecords}}, kubunFailed(-1)),
+        onlyJ({.name = "read error inside the third record", .fault = {Op::Read, inThird}}, kubunFailed(2)),
 
         // Every failure point of the save leaves the file as it was and no temporary file.
         {.name = "data folder left", .args = with({"--source", "$S/J_KUBUN.KMT"}), .fault = {Op::ChangeDirectory, 2, "data"},
