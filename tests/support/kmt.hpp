@@ -11,23 +11,18 @@ namespace kbnset::test {
 
 struct Rec {
     std::string type = "一般";
-    std::string name;
+    std::string name{};
     std::string code = "1";
-    std::string key2;
-    std::string cls;
+    std::string key2{};
+    std::string cls{};
 };
-
-inline std::string recordLine(const Rec& r, int n = 0) {
-    std::string v = std::to_string(n);
-    return "\"" + r.type + "\"," + v + ",\"" + r.name + "\",\"" + r.code + "\",\"" + r.key2 +
-           "\"," + v + ",\"v7\"," + v + "," + v + ",\"" + r.cls + "\",\"\",0,0\r\n";
-}
 
 inline std::string kmtText(const std::vector<Rec>& records,
                            std::string_view header = "1,2,0,\"\",\"\",\"\"\r\n") {
     std::string text(header);
-    int n = 0;
-    for (const Rec& r : records) text += recordLine(r, n++);
+    for (const Rec& r : records)
+        text += "\"" + r.type + "\",0,\"" + r.name + "\",\"" + r.code + "\",\"" + r.key2 +
+                "\",0,\"\",0,0,\"" + r.cls + "\",\"\",0,0\r\n";
     return text;
 }
 

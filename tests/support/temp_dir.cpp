@@ -1,8 +1,7 @@
 #include "support/temp_dir.hpp"
 
-#include <atomic>
-#include <chrono>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <stdexcept>
 
@@ -10,7 +9,6 @@
 #include <windows.h>
 #else
 #include <iconv.h>
-#include <unistd.h>
 #endif
 
 namespace kbnset::test {
@@ -18,23 +16,13 @@ namespace kbnset::test {
 namespace fs = std::filesystem;
 
 namespace {
-std::string uniqueSuffix() {
-    static std::atomic<unsigned> counter{0};
-    auto now = std::chrono::steady_clock::now().time_since_epoch().count();
-#ifdef _WIN32
-    auto pid = static_cast<long long>(GetCurrentProcessId());
-#else
-    auto pid = static_cast<long long>(getpid());
-#endif
-    std::ostringstream s;
-    s << pid << '-' << now << '-' << counter++;
-    return s.str();
-}
-
 fs::path makeDirectory() {
-    fs::path path = fs::temp_directory_path() / ("kbnset-test-" + uniqueSuffix());
-    fs::create_directories(path);
-    return fs::canonical(path);
+    static std::mt19937_64 random{std::random_device{}()};
+    for (;;) {
+        const fs::path path =
+            fs::temp_directory_path() / ("kbnset-test-" + std::to_string(random()));
+        if (fs::create_directory(path)) return fs::canonical(path);
+    }
 }
 }  // namespace
 
