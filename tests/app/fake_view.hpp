@@ -1,7 +1,6 @@
 #pragma once
 
 #include <filesystem>
-#include <functional>
 #include <map>
 #include <string>
 #include <string_view>
@@ -11,14 +10,14 @@
 #include "app/main_form.hpp"
 #include "runtime/error.hpp"
 #include "support/faulty_system.hpp"
+#include "support/recording_ui.hpp"
 #include "support/temp_dir.hpp"
 
 namespace kbnset::test {
 
-// Plays the window: keeps what the logic set, logs the dialog and the status line, and lets a
-// test act in the middle of a run through onYield. Calls after close() are counted, since the
-// real window is gone by then.
-class FakeView : public app::View {
+// Plays the window: keeps what the logic set and logs the dialog and the status line. Calls
+// after close() are counted, since the real window is gone by then.
+class FakeView : public Recording<app::View> {
   public:
     FakeView() {
         for (const auto& c : app::kLayout) {
@@ -27,45 +26,51 @@ class FakeView : public app::View {
             enabled[c.control] = true;
         }
     }
-    void setCaption(app::Control c, std::string_view text) override { live().captions[c] = text; }
-    void setVisible(app::Control c, bool v) override { live().visible[c] = v; }
-    void setEnabled(app::Control c, bool e) override { live().enabled[c] = e; }
-    void setOuterHeight(int twips) override { live().outerHeight = twips; }
+    void setCaption(app::Control c, std::string_view text) override {
+        called();
+        captions[c] = text;
+    }
+    void setVisible(app::Control c, bool v) override {
+        called();
+        visible[c] = v;
+    }
+    void setEnabled(app::Control c, bool e) override {
+        called();
+        enabled[c] = e;
+    }
+    void setOuterHeight(int twips) override {
+        called();
+        outerHeight = twips;
+    }
     void setDialogStart(std::string_view location) override {
-        live().dialogLog.push_back("start:" + std::string(location));
+        dialogLog.push_back("start:" + std::string(location));
         if (failDialogStart) throw runtime::Error("no such location");
     }
     void setDialogFilter(std::string_view filter) override {
-        live().dialogLog.push_back("filter:" + std::string(filter));
+        dialogLog.push_back("filter:" + std::string(filter));
     }
-    void showOpenDialog() override { live().dialogLog.emplace_back("show"); }
-    std::string dialogFileName() override { return live().dialogAnswer; }
-    void close() override { ++live().closeCount; }
-    void showMessage(std::string_view text) override { live().messages.emplace_back(text); }
-    void setBusy(bool) override { live(); }
+    void showOpenDialog() override { dialogLog.emplace_back("show"); }
+    std::string dialogFileName() override { return dialogAnswer; }
+    void close() override {
+        called();
+        ++closeCount;
+    }
     void setStatus(std::string_view text) override {
-        live().captions[app::Control::Label3] = text;
+        called();
+        captions[app::Control::Label3] = text;
         statusLog.emplace_back(text);
-    }
-    void yield() override {
-        if (live().onYield) onYield(++yields);
     }
 
     std::map<app::Control, std::string> captions;
     std::map<app::Control, bool> visible, enabled;
     int outerHeight = 0;
-    std::vector<std::string> dialogLog, messages, statusLog;
+    std::vector<std::string> dialogLog, statusLog;
     std::string dialogAnswer;  // the dialog's answer; empty: cancelled
     bool failDialogStart = false;
-    int yields = 0;
-    std::function<void(int)> onYield;
     int closeCount = 0, callsAfterClose = 0;
 
-  private:
-    FakeView& live() {
-        if (closeCount > 0) ++callsAfterClose;
-        return *this;
-    }
+  protected:
+    void called() override { callsAfterClose += closeCount; }
 };
 
 // The real files, with the settings store answered from `settings`
@@ -83,11 +88,6 @@ class SettingsSystem : public FaultySystem {
 };
 
 inline constexpr char kDirMe[] = "R-ZORVEL/SCHOOL/DIR_ME";
-
-inline std::string utf8(const std::filesystem::path& p) {
-    auto u8 = p.u8string();
-    return std::string(u8.begin(), u8.end());
-}
 
 // The window in a fresh folder: a start folder, made current, and a data folder beside it.
 struct Window {

@@ -1,14 +1,20 @@
-// The buttons: browse and swap with the data-directory rule, start, stop and close, and what
-// must not happen while a run is in progress.
+// The window's logic over a recording view: start-up (the settings store, ZORVEL.SEW, the first
+// activation), the source row, browse and swap with the data-directory rule, and runs with
+// what the user may do meanwhile.
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/fake_view.hpp"
 #include "support/kmt.hpp"
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 namespace kbnset::test {
 namespace {
@@ -16,11 +22,105 @@ namespace {
 namespace fs = std::filesystem;
 using app::Control;
 
-TEST(MainForm, BrowseSetsThePathAndDerivesTheDataDirectory) {
+// ZORVEL.SEW with these items 6 to 8 and more after them.
+std::string sew(const std::string& rest) {
+    return "\"一\",\"二\",\"三\",\"四\",\"五\"," + rest + "\r\n";
+}
+
+TEST(MainForm, StartUpFindsTheDataDirectory) {
+    struct Case {
+        const char* name;
+        // DIR_ME under R-ZORVEL and ZORVEL, nullptr when not stored; "$DATA", "$OTHER" and
+        // "$MISSING" stand for folders of the test (the last two are not there).
+        const char* rzorvel;
+        const char* zorvel;
+        std::string sew;      // ZORVEL.SEW in $DATA; empty: none
+        bool hidden;          // ZORVEL.SEW hidden (Windows only)
+        const char* dataDir;  // DATA_DIR after the load
+    };
+    const std::string eight = sew("6,7,\"$OTHER\"");
+    // clang-format off
+    const Case cases[] = {
+        {"no settings at all", nullptr, nullptr, "", false, ""},
+        {"R-ZORVEL wins over ZORVEL", "$DATA", "$MISSING", "", false, "$DATA"},
+        {"empty R-ZORVEL counts as none", "", "$DATA", "", false, "$DATA"},
+        {"eight items: the eighth is DATA_DIR", "$DATA", nullptr, eight, false, "$OTHER"},
+        {"seven items keep the store's value", "$DATA", nullptr, sew("6,7"), false, "$DATA"},
+        {"items after the eighth are ignored", "$DATA", nullptr,
+         sew("6,7,\"$OTHER\",\"九\",10\r\n\"x\""), false, "$OTHER"},
+        {"an empty eighth item empties DATA_DIR", "$DATA", nullptr, sew("6,7,\"\""), false, ""},
+        {"item 6 is an Integer", "$DATA", nullptr, sew("40000,7,\"$OTHER\""), false, "$DATA"},
+        {"item 7 is an Integer", "$DATA", nullptr, sew("6,40000,\"$OTHER\""), false, "$DATA"},
+        {"a hidden ZORVEL.SEW counts as none", "$DATA", nullptr, eight, true, "$DATA"},
+        {"missing directory", "$MISSING", nullptr, "", false, "$MISSING"},
+        // Relative folders are taken from where they were found, once.
+        {"relative store value", "../data", nullptr, "", false, "$DATA"},
+        {"relative eighth item", "$DATA", nullptr, sew("6,7,\"../other\""), false, "$OTHER"},
+    };
+    // clang-format on
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+#ifndef _WIN32
+        if (c.hidden) continue;
+#endif
+        Window w;
+        auto expand = [&](std::string text) {
+            const std::pair<std::string, fs::path> folders[] = {
+                {"$DATA", w.data}, {"$OTHER", w.tmp / "other"}, {"$MISSING", w.tmp / "missing"}};
+            for (const auto& [token, dir] : folders)
+                for (auto at = text.find(token); at != std::string::npos; at = text.find(token))
+                    text.replace(at, token.size(), utf8Of(dir));
+            return text;
+        };
+        if (c.rzorvel) w.system.settings[kDirMe] = expand(c.rzorvel);
+        if (c.zorvel) w.system.settings["ZORVEL/SCHOOL/DIR_ME"] = expand(c.zorvel);
+        if (!c.sew.empty()) writeBytes(w.data / "ZORVEL.SEW", cp932(expand(c.sew)));
+#ifdef _WIN32
+        if (c.hidden) {
+            ASSERT_TRUE(SetFileAttributesW((w.data / "ZORVEL.SEW").c_str(), FILE_ATTRIBUTE_HIDDEN));
+        }
+#endif
+        w.view.captions[Control::Label3] = "before";
+        w.form.onLoad();
+
+        const std::string dataDir = expand(c.dataDir);
+        EXPECT_EQ(w.form.session().DATA_DIR, dataDir);
+        EXPECT_EQ(w.view.captions[Control::F_NAME0], dataDir + "\\KUBUN.KMT");
+        EXPECT_TRUE(fs::equivalent(w.form.session().START_DIR, w.start));
+        EXPECT_EQ(w.view.outerHeight, app::kCompactHeight);
+        EXPECT_EQ(w.view.captions[Control::Label3], "");
+        EXPECT_TRUE(w.view.messages.empty());
+        EXPECT_TRUE(w.view.enabled[Control::B_START]) << "disabled before the window was shown";
+
+        // Only the first activation counts: later ones (back from the dialog or another
+        // program) leave B_START as a browse has set it.
+        w.form.onActivate();
+        EXPECT_EQ(w.view.enabled[Control::B_START], !dataDir.empty());
+        w.view.enabled[Control::B_START] = true;
+        w.form.onActivate();
+        EXPECT_TRUE(w.view.enabled[Control::B_START]);
+    }
+}
+
+TEST(MainForm, OnlyShiftAloneExpands) {
+    for (auto [shift, expands] : {std::pair{0, false}, {1, true}, {3, false}, {5, false}}) {
+        SCOPED_TRACE(shift);
+        Window w;
+        w.open("C:\\DATA");
+        w.form.onLabel2MouseDown(shift);
+        EXPECT_EQ(w.view.outerHeight, expands ? app::kExpandedHeight : app::kCompactHeight);
+        for (Control c : {Control::Label1, Control::F_NAME1, Control::B_SET1})
+            EXPECT_EQ(w.view.visible[c], expands);
+        EXPECT_TRUE(w.view.visible[Control::B_SET0]);
+    }
+}
+
+// Browse (B_SET) and swap (B_CHG), then the folder of the destination is DATA_DIR.
+TEST(MainForm, BrowseAndSwapDeriveTheDataDirectory) {
     struct Case {
         const char* name;
         const char* dataDir;  // at the start
-        int index;            // B_SET(index)
+        int index;            // B_SET(index); 2: a swap after choosing `answer` as the source
         const char* answer;   // the dialog's answer; empty: cancelled
         const char* destination;
         const char* source;
@@ -33,11 +133,14 @@ TEST(MainForm, BrowseSetsThePathAndDerivesTheDataDirectory) {
         {"destination cancelled", "C:\\DATA", 0, "", "C:\\DATA\\KUBUN.KMT", "", "C:\\DATA"},
         {"source chosen", "C:\\DATA", 1, "E:\\ref\\E_KUBUN.KMT", "C:\\DATA\\KUBUN.KMT", "E:\\ref\\E_KUBUN.KMT", "C:\\DATA"},
         {"no data directory, cancelled", "", 0, "", "\\KUBUN.KMT", "", ""},
-        {"another name: its folder", "C:\\DATA", 0, "C:\\データ\\備品区分ファイル.KMT", "C:\\データ\\備品区分ファイル.KMT", "", "C:\\データ"},
+        {"another name: its folder", "C:\\DATA", 0, "C:\\データ\\備品区分.KMT", "C:\\データ\\備品区分.KMT", "", "C:\\データ"},
         {"a short name at a drive root", "C:\\DATA", 0, "E:\\a.txt", "E:\\a.txt", "", "E:\\"},
         {"KUBUN.KMT at a drive root", "C:\\DATA", 0, "e:\\KUBUN.KMT", "e:\\KUBUN.KMT", "", "e:\\"},
         {"KUBUN.KMT at the POSIX root", "C:\\DATA", 0, "/\\KUBUN.KMT", "/\\KUBUN.KMT", "", "/"},
         {"starting location refused", "C:\\DATA", 0, "D:\\X\\KUBUN.KMT", "D:\\X\\KUBUN.KMT", "", "D:\\X", true},
+        {"swap with an empty source keeps DATA_DIR", "C:\\DATA", 2, "", "", "C:\\DATA\\KUBUN.KMT", "C:\\DATA"},
+        {"swap", "C:\\DATA", 2, "E:\\ref\\KUBUN.KMT", "E:\\ref\\KUBUN.KMT", "C:\\DATA\\KUBUN.KMT", "E:\\ref"},
+        {"swap to a text without a folder", "C:\\DATA", 2, "a.kmt", "a.kmt", "C:\\DATA\\KUBUN.KMT", ""},
     };
     // clang-format on
     for (const auto& c : cases) {
@@ -47,48 +150,23 @@ TEST(MainForm, BrowseSetsThePathAndDerivesTheDataDirectory) {
         w.form.onLabel2MouseDown(app::kShiftMask);
         w.view.dialogAnswer = c.answer;
         w.view.failDialogStart = c.failStart;
-        w.form.onSetClick(c.index);
-
+        w.form.onSetClick(c.index == 0 ? 0 : 1);
         // Both buttons start at the destination path, with the same two-entry filter.
-        const std::vector<std::string> dialog{
-            "start:" + std::string(c.dataDir) + "\\KUBUN.KMT",
-            "filter:備品区分ファイルファイル(KUBUN.KMT)|KUBUN.KMT|全ファイル(*.*)|*.*", "show"};
-        EXPECT_EQ(w.view.dialogLog, dialog);
+        EXPECT_EQ(w.view.dialogLog,
+                  (std::vector<std::string>{
+                      "start:" + std::string(c.dataDir) + "\\KUBUN.KMT",
+                      "filter:備品区分ファイルファイル(KUBUN.KMT)|KUBUN.KMT|全ファイル(*.*)|*.*",
+                      "show"}));
+        EXPECT_TRUE(w.view.enabled[Control::B_START]);
+        if (c.index == 2) {
+            w.view.enabled[Control::B_START] = false;  // the swap must not touch it
+            w.form.onChangeClick();
+            EXPECT_FALSE(w.view.enabled[Control::B_START]);
+        }
         EXPECT_EQ(w.view.captions[Control::F_NAME0], c.destination);
         EXPECT_EQ(w.view.captions[Control::F_NAME1], c.source);
         EXPECT_EQ(w.form.session().DATA_DIR, c.derived);
-        EXPECT_TRUE(w.view.enabled[Control::B_START]);
         EXPECT_TRUE(w.view.messages.empty());
-    }
-}
-
-TEST(MainForm, SwapExchangesThePathsAndDerivesTheDataDirectory) {
-    struct Case {
-        const char* name;
-        const char* source;   // chosen before the swap; empty: none
-        const char* derived;  // DATA_DIR after the swap
-    };
-    const Case cases[] = {
-        {"an empty destination keeps DATA_DIR", "", "C:\\DATA"},
-        {"the source becomes the destination", "E:\\ref\\KUBUN.KMT", "E:\\ref"},
-        {"a short text empties DATA_DIR", "a.kmt", ""},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        Window w;
-        w.open("C:\\DATA");
-        w.form.onLabel2MouseDown(app::kShiftMask);
-        if (*c.source) {
-            w.view.dialogAnswer = c.source;
-            w.form.onSetClick(1);
-        }
-        w.view.enabled[Control::B_START] = false;  // the swap must not touch it
-
-        w.form.onChangeClick();
-        EXPECT_EQ(w.view.captions[Control::F_NAME0], c.source);
-        EXPECT_EQ(w.view.captions[Control::F_NAME1], "C:\\DATA\\KUBUN.KMT");
-        EXPECT_EQ(w.form.session().DATA_DIR, c.derived);
-        EXPECT_FALSE(w.view.enabled[Control::B_START]);
     }
 }
 
@@ -122,7 +200,7 @@ struct Workspace : Window {
         writeBytes(start / "J_KUBUN.KMT", kmt({{.name = "机", .key2 = "A", .cls = "J1"},
                                                {.name = "椅子", .key2 = "A", .cls = "J2"}}));
         writeBytes(data / "KUBUN.KMT", kBefore);
-        open(utf8(data));
+        open(utf8Of(data));
         view.statusLog.clear();  // the load's empty status line
     }
     std::string onDisk() const { return readBytes(data / "KUBUN.KMT"); }
@@ -130,9 +208,9 @@ struct Workspace : Window {
 
 // The start button runs with the source path shown. A stop or a close in the middle of a
 // merge ends the whole run after the record in hand: nothing saved, no second pass, no
-// completion text, Label3 keeps the last progress text. The other buttons do nothing during
-// a run: a second run, or a new DATA_DIR between a load and its save, would write one
-// directory's table into another.
+// completion text, Label3 keeps the last progress text; a close then closes the window. The
+// other buttons do nothing during a run: a second run, or a new DATA_DIR between a load and
+// its save, would write one directory's table into another.
 TEST(MainForm, Runs) {
     const std::vector<std::string> both = {"E1", "J2", "既存", "E3", ""};
     auto stop = [](Workspace& w) { w.form.onStopClick(); };
@@ -150,8 +228,8 @@ TEST(MainForm, Runs) {
         w.form.onChangeClick();
         EXPECT_EQ(w.view.yields, yields) << "a second run started inside the first";
         EXPECT_TRUE(w.view.dialogLog.empty());
-        EXPECT_EQ(w.view.captions[Control::F_NAME0], utf8(w.data) + "\\KUBUN.KMT");
-        EXPECT_EQ(w.form.session().DATA_DIR, utf8(w.data));
+        EXPECT_EQ(w.view.captions[Control::F_NAME0], utf8Of(w.data) + "\\KUBUN.KMT");
+        EXPECT_EQ(w.form.session().DATA_DIR, utf8Of(w.data));
     };
     struct Case {
         const char* name;
@@ -160,6 +238,7 @@ TEST(MainForm, Runs) {
         std::function<void(Workspace&)> act;
         std::vector<std::string> classes;  // saved; empty: KUBUN.KMT untouched
         std::vector<std::string> status;   // Label3's texts, the last one kept
+        bool closes = false;
     };
     const Case cases[] = {
         {"both reference files, elementary first", "", 0, nullptr, both, progress(5, 2, kDone)},
@@ -170,7 +249,7 @@ TEST(MainForm, Runs) {
          {"J1", "J2", "既存", "", ""},
          progress(5, 1, kDone)},
         {"stop", "", 2, stop, {}, progress(2)},
-        {"close", "", 3, close, {}, progress(3)},
+        {"close", "", 3, close, {}, progress(3), true},
         {"other buttons", "", 1, others, both, progress(5, 2, kDone)},
     };
     for (const auto& c : cases) {
@@ -179,7 +258,7 @@ TEST(MainForm, Runs) {
         w.form.onStopClick();  // no run: nothing to stop
         EXPECT_EQ(w.form.session().STOP_FLG, update::StopFlag::none);
         if (*c.source) {
-            w.view.dialogAnswer = utf8(w.start / c.source);
+            w.view.dialogAnswer = utf8Of(w.start / c.source);
             w.form.onSetClick(1);
         }
         w.view.onYield = [&](int n) {
@@ -189,7 +268,8 @@ TEST(MainForm, Runs) {
         EXPECT_EQ(w.onDisk(), c.classes.empty() ? kBefore : category(c.classes));
         EXPECT_EQ(w.view.statusLog, c.status);
         EXPECT_TRUE(w.view.messages.empty());
-        if (w.view.closeCount == 0) {
+        EXPECT_EQ(w.view.closeCount, c.closes ? 1 : 0);
+        if (!c.closes) {
             // The window is usable again: the next run goes through.
             w.view.onYield = nullptr;
             w.form.onStartClick();
@@ -212,7 +292,6 @@ TEST(MainForm, CloseGoesAheadWithoutTheStartFolder) {
     w.form.onCloseRequest();
     EXPECT_EQ(w.view.closeCount, 1);
     EXPECT_TRUE(fs::equivalent(fs::current_path(), w.data));
-    EXPECT_TRUE(w.view.messages.empty());
 }
 
 }  // namespace
