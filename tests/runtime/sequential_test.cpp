@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -30,72 +31,88 @@ struct MemoryFile : InputFile {
     std::size_t pos = 0;
 };
 
-SequentialReader reader(std::string bytes) {
-    return SequentialReader(std::make_unique<MemoryFile>(std::move(bytes)));
-}
-
-TEST(ToLong, AcceptsSignedDigitsWithBlanksAndRejectsTheRest) {
-    const std::pair<const char*, std::int32_t> good[] = {{"0", 0},
-                                                         {"-5", -5},
-                                                         {"+7", 7},
-                                                         {"  42\t", 42},
-                                                         {"007", 7},
-                                                         {"2147483647", 2147483647},
-                                                         {"-2147483648", -2147483647 - 1}};
-    for (const auto& [text, value] : good) EXPECT_EQ(toLong(text), value) << text;
-    for (const char* text : {"", "   ", "-", "12A", "1 2", "1.5", "- 5", "０", "0x10"})
-        EXPECT_THROW(toLong(text), ConversionError) << text;
-    for (const char* text : {"2147483648", "-2147483649", "99999999999999999999999"})
-        EXPECT_THROW(toLong(text), OverflowError) << text;
-}
-
-// Each case is read with readText to the end; then atEnd() holds and one more read fails.
-TEST(SequentialReader, SeparatorsQuotesAndBlanks) {
-    const std::pair<std::string, std::vector<std::string>> cases[] = {
-        {"\"a,b\",\"\",12\r\n-3,\"x\"\r\n", {"a,b", "", "12", "-3", "x"}},
-        {"a\rb\nc\r\n", {"a", "b", "c"}},                           // lone CR, lone LF
-        {"a\r\n\r\nb\r\n\r\n \t\r\n", {"a", "", "b"}},              // a blank line inside counts
-        {" plain , 7 \t,\" q \"  ,x", {"plain", "7", " q ", "x"}},  // blanks trimmed outside quotes
-        {"\"" + test::cp932("養護・理科室") + "\"," + test::cp932("管理"),
-         {"養護・理科室", "管理"}},
-        {"", {}},
-    };
-    for (const auto& [bytes, values] : cases) {
-        auto in = reader(bytes);
-        for (const std::string& value : values) EXPECT_EQ(in.readText(), value) << bytes;
-        EXPECT_TRUE(in.atEnd()) << bytes;
-        EXPECT_THROW(in.readText(), IoError) << bytes;
+// A value read, or the kind of failure.
+std::string outcome(const std::function<std::string()>& read) {
+    try {
+        return read();
+    } catch (const OverflowError&) {
+        return "!overflow";
+    } catch (const ConversionError&) {
+        return "!conversion";
+    } catch (const IoError&) {
+        return "!io";
     }
 }
 
-TEST(SequentialReader, NumbersAndTheLongestValue) {
-    auto in = reader("-32768,32767,\t-2147483648 \r\n");
-    EXPECT_EQ(in.readInteger(), -32768);
-    EXPECT_EQ(in.readInteger(), 32767);
-    EXPECT_EQ(in.readLong(), -2147483647 - 1);
-    const std::string longest(SequentialReader::kMaxValueBytes, 'a');
-    EXPECT_EQ(reader("\"" + longest + "\"\r\n").readText(), longest);
-    EXPECT_EQ(reader(longest + "\r\n").readText(), longest);
+TEST(ToLong, AcceptsSignedDigitsWithBlanksAndRejectsTheRest) {
+    // clang-format off
+    const std::pair<const char*, const char*> cases[] = {
+        {"0", "0"}, {"-5", "-5"}, {"+7", "7"}, {"  42\t", "42"}, {"007", "7"},
+        {"2147483647", "2147483647"}, {"-2147483648", "-2147483648"},
+        {"", "!conversion"}, {"   ", "!conversion"}, {"-", "!conversion"}, {"12A", "!conversion"},
+        {"1 2", "!conversion"}, {"1.5", "!conversion"}, {"- 5", "!conversion"},
+        {"０", "!conversion"}, {"0x10", "!conversion"},
+        {"2147483648", "!overflow"}, {"-2147483649", "!overflow"},
+        {"99999999999999999999999", "!overflow"},
+    };
+    // clang-format on
+    for (auto [text, expected] : cases)
+        EXPECT_EQ(outcome([&] { return std::to_string(toLong(text)); }), expected) << text;
 }
 
-TEST(SequentialReader, MalformedValuesFail) {
-    const std::string tooLong(SequentialReader::kMaxValueBytes + 1, 'a');
-    const std::string badTexts[] = {
-        "\"ab\"c\",1\r\n",  // quote inside a quoted text
-        "ab\"c,1\r\n",      // quote inside an unquoted text
-        "\"ab\" x,1\r\n",   // text after the closing quote
-        "\"\x82\",1\r\n",   // lead byte without its trail byte
-        "\"a\0b\",1\r\n"s,  // NUL
-        "\"" + tooLong + "\"", tooLong + ",1",
+// Each row reads in turn: t readText, i readInteger, l readLong, e atEnd() (1 or 0).
+TEST(SequentialReader, ReadsValuesInTurn) {
+    const std::string longest(SequentialReader::kMaxValueBytes, 'a');
+    const std::string tooLong = longest + 'a';
+    struct Case {
+        std::string bytes;
+        std::string reads;
+        std::vector<std::string> expected;
     };
-    for (const std::string& bytes : badTexts)
-        EXPECT_THROW(reader(bytes).readText(), ConversionError) << bytes.substr(0, 20);
-    EXPECT_THROW(reader("\"never closed").readText(), IoError);
-    for (const char* bytes : {"abc,1\r\n", ",1\r\n"})
-        EXPECT_THROW(reader(bytes).readLong(), ConversionError) << bytes;
-    EXPECT_THROW(reader("2147483648\r\n").readLong(), OverflowError);
-    for (const char* bytes : {"32768\r\n", "-32769\r\n"})
-        EXPECT_THROW(reader(bytes).readInteger(), OverflowError) << bytes;
+    // clang-format off
+    const Case cases[] = {
+        {"\"a,b\",\"\",12\r\n-3,\"x\"\r\n", "tttttet", {"a,b", "", "12", "-3", "x", "1", "!io"}},
+        {"a\rb\nc\r\n", "ttte", {"a", "b", "c", "1"}},  // lone CR, lone LF
+        {"a\r\n\r\nb\r\n\r\n \t\r\n", "ttte", {"a", "", "b", "1"}},  // a blank line inside counts
+        {" plain , 7 \t,\" q \"  ,x", "tttte", {"plain", "7", " q ", "x", "1"}},
+        {"\"" + test::cp932("養護・理科室") + "\"," + test::cp932("管理"), "tte", {"養護・理科室", "管理", "1"}},
+        {"", "et", {"1", "!io"}},
+        {"-32768,32767,\t-2147483648 \r\n", "iil", {"-32768", "32767", "-2147483648"}},
+        {"\"" + longest + "\"\r\n" + longest + "\r\n", "tte", {longest, longest, "1"}},
+        {"\"ab\"c\",1\r\n", "t", {"!conversion"}},  // quote inside a quoted text
+        {"ab\"c,1\r\n", "t", {"!conversion"}},      // quote inside an unquoted text
+        {"\"ab\" x,1\r\n", "t", {"!conversion"}},   // text after the closing quote
+        {"\"\x82\",1\r\n", "t", {"!conversion"}},   // lead byte without its trail byte
+        {"\"a\0b\",1\r\n"s, "t", {"!conversion"}},
+        {"\"" + tooLong + "\"", "t", {"!conversion"}},
+        {tooLong + ",1", "t", {"!conversion"}},
+        {"\"never closed", "t", {"!io"}},
+        {"abc,1\r\n", "l", {"!conversion"}},
+        {",1\r\n", "l", {"!conversion"}},
+        {"2147483648\r\n", "l", {"!overflow"}},
+        {"32768,-32769\r\n", "ii", {"!overflow", "!overflow"}},
+    };
+    // clang-format on
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.bytes.substr(0, 40));
+        SequentialReader in(std::make_unique<MemoryFile>(c.bytes));
+        std::vector<std::string> got;
+        for (char kind : c.reads) {
+            got.push_back(outcome([&]() -> std::string {
+                switch (kind) {
+                    case 't':
+                        return in.readText();
+                    case 'i':
+                        return std::to_string(in.readInteger());
+                    case 'l':
+                        return std::to_string(in.readLong());
+                    default:
+                        return in.atEnd() ? "1" : "0";
+                }
+            }));
+        }
+        EXPECT_EQ(got, c.expected);
+    }
 }
 
 struct StringFile : OutputFile {
