@@ -17,10 +17,12 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
 #include "runtime/error.hpp"
+#include "runtime/paths.hpp"
 #include "support/temp_dir.hpp"
 
 // The runtime services as the steps use them, on whichever platform the tests were built
@@ -199,6 +201,19 @@ TEST(NativeSystem, FolderLockAdmitsOneAtATimeAndClearsOnlyLeftovers) {
     EXPECT_NE(system.lockFolder(dir.str(), "KUBUN.KMT", milliseconds(0)), nullptr);
     EXPECT_EQ(namesIn(dir.path()), others);
     EXPECT_THROW(system.lockFolder(utf8Of(dir / "gone"), "KUBUN.KMT", milliseconds(0)), IoError);
+}
+
+// The console refuses a data folder longer than the system takes, counted as the system
+// counts: UTF-16 units on Windows (two for a character beyond the BMP), bytes on POSIX.
+TEST(Paths, LengthInTheSystemsUnits) {
+    const std::tuple<const char*, std::size_t, std::size_t> cases[] = {
+        {"", 0, 0}, {"C:\\DATA", 7, 7}, {"C:\\データ", 6, 12}, {"C:\\𠮷", 5, 7}};
+    for (auto [path, windows, posix] : cases)
+#ifdef _WIN32
+        EXPECT_EQ(pathLength(path), windows) << path;
+#else
+        EXPECT_EQ(pathLength(path), posix) << path;
+#endif
 }
 
 #ifdef _WIN32

@@ -129,9 +129,10 @@ TEST(AnsiText, WhatHasNoExactFormIsRefused) {
     for (const std::string& bytes : {"ABC\x81"s, "AB\0CD"s})
         EXPECT_THROW(fromAnsi(bytes), ConversionError) << testing::PrintToString(bytes);
     // Best fits that would come back as another text (é as e, U+2014 as U+2015, U+301C as
-    // U+FF5E, the yen sign as a backslash), characters outside the code page, broken UTF-8.
-    for (const std::string& text :
-         {"café"s, "A—B"s, "〜"s, "¥100"s, "€"s, "한국"s, "\xC3"s, "\xE5\x82"s, "AB\0CD"s})
+    // U+FF5E, the yen sign as a backslash), characters outside the code page (U+10041 is no
+    // "A"), broken UTF-8.
+    for (const std::string& text : {"café"s, "A—B"s, "〜"s, "¥100"s, "€"s, "한국"s, "\U00010041"s,
+                                    "\xC3"s, "\xE5\x82"s, "AB\0CD"s})
         EXPECT_THROW(toAnsi(text), ConversionError) << testing::PrintToString(text);
 }
 
