@@ -15,8 +15,7 @@
 
 namespace kbnset::test {
 
-// Plays the window: keeps what the logic set and logs the dialog and the status line. Calls
-// after close() are counted, since the real window is gone by then.
+// Plays the window: keeps what the logic set and logs the dialog and the status line.
 class FakeView : public Recording<app::View> {
   public:
     FakeView() {
@@ -26,22 +25,10 @@ class FakeView : public Recording<app::View> {
             enabled[c.control] = true;
         }
     }
-    void setCaption(app::Control c, std::string_view text) override {
-        called();
-        captions[c] = text;
-    }
-    void setVisible(app::Control c, bool v) override {
-        called();
-        visible[c] = v;
-    }
-    void setEnabled(app::Control c, bool e) override {
-        called();
-        enabled[c] = e;
-    }
-    void setOuterHeight(int twips) override {
-        called();
-        outerHeight = twips;
-    }
+    void setCaption(app::Control c, std::string_view text) override { captions[c] = text; }
+    void setVisible(app::Control c, bool v) override { visible[c] = v; }
+    void setEnabled(app::Control c, bool e) override { enabled[c] = e; }
+    void setOuterHeight(int twips) override { outerHeight = twips; }
     void setDialogStart(std::string_view location) override {
         dialogLog.push_back("start:" + std::string(location));
         if (failDialogStart) throw runtime::Error("no such location");
@@ -51,12 +38,8 @@ class FakeView : public Recording<app::View> {
     }
     void showOpenDialog() override { dialogLog.emplace_back("show"); }
     std::string dialogFileName() override { return dialogAnswer; }
-    void close() override {
-        called();
-        ++closeCount;
-    }
+    void close() override { ++closeCount; }
     void setStatus(std::string_view text) override {
-        called();
         captions[app::Control::Label3] = text;
         statusLog.emplace_back(text);
     }
@@ -67,10 +50,7 @@ class FakeView : public Recording<app::View> {
     std::vector<std::string> dialogLog, statusLog;
     std::string dialogAnswer;  // the dialog's answer; empty: cancelled
     bool failDialogStart = false;
-    int closeCount = 0, callsAfterClose = 0;
-
-  protected:
-    void called() override { callsAfterClose += closeCount; }
+    int closeCount = 0;
 };
 
 // The real files, with the settings store answered from `settings`

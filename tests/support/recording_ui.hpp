@@ -16,24 +16,18 @@ template <class Ui>
 class Recording : public Ui {
   public:
     void showMessage(std::string_view text) override {
-        called();
         messages.emplace_back(text);
         busyAtMessage.push_back(busy);
     }
     void setBusy(bool on) override {
-        called();
         busy = on;
         ++busyChanges;
     }
     void yield() override {
-        called();
         ++yields;
         if (onYield) onYield(yields);
     }
-    void passStarted(std::string_view file) override {
-        called();
-        passes.emplace_back(file);
-    }
+    void passStarted(std::string_view file) override { passes.emplace_back(file); }
 
     std::vector<std::string> messages;
     std::vector<bool> busyAtMessage;  // a message must never show under the hourglass
@@ -42,10 +36,6 @@ class Recording : public Ui {
     int busyChanges = 0;
     int yields = 0;
     std::function<void(int)> onYield;
-
-  protected:
-    // Every call lands here first.
-    virtual void called() {}
 };
 
 class RecordingUi : public Recording<update::UserInterface> {
