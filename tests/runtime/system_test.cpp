@@ -10,7 +10,6 @@
 #endif
 
 #include <cctype>
-#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -76,20 +75,10 @@ TEST(NativeSystem, DirectorySwitchAndOrdinaryFileLookup) {
         EXPECT_FALSE(system.isOrdinaryFile(name)) << name;
         EXPECT_THROW(system.openRead(name), IoError) << name;
     }
-    // An OS failure keeps the system's code, in one form on both platforms.
-    try {
-        system.openRead("missing");
-        ADD_FAILURE() << "opened a missing file";
-    } catch (const IoError& e) {
 #ifdef _WIN32
-        EXPECT_EQ(e.code(), ERROR_FILE_NOT_FOUND);
-#else
-        EXPECT_EQ(e.code(), ENOENT);
+    // A look-up that fails is no answer: the file may well be there.
+    EXPECT_THROW(system.isOrdinaryFile("a<b"), IoError);
 #endif
-        const std::string text = e.what();
-        EXPECT_TRUE(text.starts_with("cannot open 'missing': ")) << text;
-        EXPECT_TRUE(text.ends_with(" (" + std::to_string(e.code()) + ")")) << text;
-    }
     system.changeDirectory(before);
     EXPECT_EQ(system.currentDirectory(), before);
 }
@@ -201,6 +190,13 @@ TEST(NativeSystem, FolderLockAdmitsOneAtATimeAndClearsOnlyLeftovers) {
     EXPECT_NE(system.lockFolder(dir.str(), "KUBUN.KMT", milliseconds(0)), nullptr);
     EXPECT_EQ(namesIn(dir.path()), others);
     EXPECT_THROW(system.lockFolder(utf8Of(dir / "gone"), "KUBUN.KMT", milliseconds(0)), IoError);
+#ifdef _WIN32
+    // Without the file, its backup may be the only copy left.
+    TempDir bare;
+    writeBytes(bare / "~KUBUN.KMT.fedcba9876543210.bak", "x");
+    EXPECT_NE(system.lockFolder(bare.str(), "KUBUN.KMT", milliseconds(0)), nullptr);
+    EXPECT_EQ(namesIn(bare.path()), std::set<std::string>{"~KUBUN.KMT.fedcba9876543210.bak"});
+#endif
 }
 
 // The console refuses a data folder longer than the system takes, counted as the system

@@ -122,11 +122,6 @@ class Tool {
     Tool& operator=(const Tool&) = delete;
 
     HWND window() const { return window_; }
-    HWND find(std::wstring_view caption) const {
-        for (HWND h : childrenOf(window_))
-            if (textOf(h) == caption) return h;
-        return nullptr;
-    }
     // The control at that place of the client area, in pixels.
     HWND at(int left, int top) const {
         for (HWND h : childrenOf(window_))
@@ -316,8 +311,8 @@ TEST(WindowTest, CompactLayoutThenShiftExpandsAndTheSwapExchangesThePaths) {
 
     // Shift+Tab from 開始 to 交換, which Enter presses; the default look goes along.
     tool.input({VK_SHIFT, VK_TAB});
-    ASSERT_TRUE(waitUntil([&] { return tool.focus() == tool.find(L"交換"); }));
-    EXPECT_TRUE(isDefault(tool.find(L"交換")));
+    ASSERT_TRUE(waitUntil([&] { return tool.focus() == tool.at(416, 120); }));
+    EXPECT_TRUE(isDefault(tool.at(416, 120)));
     EXPECT_FALSE(isDefault(tool.at(280, 16)));
     tool.input({VK_RETURN});
     EXPECT_TRUE(waitUntil([&] { return textOf(tool.at(56, 88)) == scene.destination(); }));
@@ -330,7 +325,7 @@ TEST(WindowTest, NoDataDirectoryDisablesStart) {
     EXPECT_EQ(textOf(tool.at(56, 56)), L"\\KUBUN.KMT");
     EXPECT_TRUE(waitUntil([&] { return !IsWindowEnabled(tool.at(280, 16)); }));
     EXPECT_FALSE(tool.waitForDialog(500ms).hwnd) << "start-up shows no message";
-    EXPECT_TRUE(waitUntil([&] { return tool.focus() == tool.find(L"閉じる"); }));
+    EXPECT_TRUE(waitUntil([&] { return tool.focus() == tool.at(416, 16); }));
     // Any mouse button with Shift, not only the left one.
     tool.input({VK_SHIFT}, tool.at(8, 56), MOUSEEVENTF_RIGHTDOWN, MOUSEEVENTF_RIGHTUP);
     EXPECT_TRUE(waitUntil([&] { return tool.outerHeight() == kExpandedOuter; }));
@@ -350,7 +345,7 @@ TEST(RunTest, MissingReferenceFilesThenAWholeRunThenAnotherDestination) {
              rec("養護ベッド", "C", ""), rec("棚", "D", "")});
     writeBytes(category, before);
     Tool tool(scene.start);
-    HWND start = tool.find(L"開始");
+    HWND start = tool.at(280, 16);
     HWND status = tool.at(16, 16);
     tool.input({VK_SHIFT}, tool.at(8, 56), MOUSEEVENTF_MIDDLEDOWN, MOUSEEVENTF_MIDDLEUP);
     EXPECT_TRUE(waitUntil([&] { return tool.outerHeight() == kExpandedOuter; }));
@@ -441,7 +436,7 @@ Observed timeRun(const fs::path& exe, const std::string& prefix = "") {
     Observed seen;
     int last = 0;  // the record number last answered, 0 outside a merge
     const auto begin = std::chrono::steady_clock::now();
-    click(tool.find(L"開始"));
+    click(tool.at(280, 16));
     for (auto asked = begin; asked < begin + 60s;) {
         const std::wstring text = textOf(status);
         const auto answered = std::chrono::steady_clock::now();
@@ -499,29 +494,27 @@ TEST(RunTest, FullTablesAtDisplayRate) {
 // click arrives at the merge's first yield. The file stays untouched; a close ends the tool.
 TEST(RunTest, StopOrCloseDuringALongRunLeavesTheFileUntouched) {
     struct Case {
-        const wchar_t* button;  // nullptr: the close box
+        const char* what;
+        int left;  // of the button clicked at the top: 中止 352, 閉じる 416; 0: the close box
         bool closes;
         bool keys = false;  // Enter on 開始, then Tab to 中止 and Enter
     };
-    for (const Case& c : {Case{L"中止", false}, Case{L"閉じる", true}, Case{nullptr, true},
-                          Case{L"中止", false, true}}) {
-        SCOPED_TRACE(c.button ? runtime::narrow(c.button) : "close box");
-        SCOPED_TRACE(c.keys ? "keys" : "clicks");
+    for (const Case& c : {Case{"中止", 352, false}, Case{"閉じる", 416, true},
+                          Case{"close box", 0, true}, Case{"keys", 0, false, true}}) {
+        SCOPED_TRACE(c.what);
         Scene scene;
         const std::string category = fullTables(scene);
         Tool tool(scene.start);
         HWND status = tool.at(16, 16);
-        // Found before the run: the tool answers no message while it loads.
-        HWND button = c.button ? tool.find(c.button) : nullptr;
-        HWND start = tool.find(L"開始");
+        HWND start = tool.at(280, 16);
         if (c.keys) {
             ASSERT_TRUE(waitUntil([&] { return tool.focus() == start; }));
             for (WORD key : std::initializer_list<WORD>{VK_RETURN, VK_TAB, VK_TAB, VK_RETURN})
                 tool.input({key});
         } else {
             click(start);
-            if (button)
-                click(button);
+            if (c.left)
+                click(tool.at(c.left, 16));
             else
                 PostMessageW(tool.window(), WM_SYSCOMMAND, SC_CLOSE, 0);
         }
