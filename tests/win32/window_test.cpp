@@ -437,7 +437,8 @@ Observed timeRun(const fs::path& exe, const std::string& prefix = "") {
     int last = 0;  // the record number last answered, 0 outside a merge
     const auto begin = std::chrono::steady_clock::now();
     click(tool.at(280, 16));
-    for (auto asked = begin; asked < begin + 60s;) {
+    const auto giveUp = begin + std::chrono::seconds(60);
+    for (auto asked = begin; asked < giveUp;) {
         const std::wstring text = textOf(status);
         const auto answered = std::chrono::steady_clock::now();
         if (seen.texts.empty() || seen.texts.back() != text) seen.texts.push_back(text);
