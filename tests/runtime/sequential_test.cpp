@@ -79,18 +79,14 @@ TEST(SequentialReader, ReadsValuesInTurn) {
         {"", "et", {"1", "!io"}},
         {"-32768,32767,\t-2147483648 \r\n", "iil", {"-32768", "32767", "-2147483648"}},
         {"\"" + longest + "\"\r\n" + longest + "\r\n", "tte", {longest, longest, "1"}},
-        {"\"ab\"c\",1\r\n", "t", {"!conversion"}},  // quote inside a quoted text
-        {"ab\"c,1\r\n", "t", {"!conversion"}},      // quote inside an unquoted text
-        {"\"ab\" x,1\r\n", "t", {"!conversion"}},   // text after the closing quote
-        {"\"\x82\",1\r\n", "t", {"!conversion"}},   // lead byte without its trail byte
-        {"\"a\0b\",1\r\n"s, "t", {"!conversion"}},
-        {"\"" + tooLong + "\"", "t", {"!conversion"}},
-        {tooLong + ",1", "t", {"!conversion"}},
-        {"\"never closed", "t", {"!io"}},
-        {"abc,1\r\n", "l", {"!conversion"}},
-        {",1\r\n", "l", {"!conversion"}},
-        {"2147483648\r\n", "l", {"!overflow"}},
-        {"32768,-32769\r\n", "ii", {"!overflow", "!overflow"}},
+        // A quote inside a quoted or an unquoted text, text after the closing quote, a lead
+        // byte without its trail byte, NUL, a value over the limit, an unclosed quote.
+        {"\"ab\"c\",1\r\n", "t", {"!conversion"}}, {"ab\"c,1\r\n", "t", {"!conversion"}},
+        {"\"ab\" x,1\r\n", "t", {"!conversion"}}, {"\"\x82\",1\r\n", "t", {"!conversion"}},
+        {"\"a\0b\",1\r\n"s, "t", {"!conversion"}}, {"\"" + tooLong + "\"", "t", {"!conversion"}},
+        {tooLong + ",1", "t", {"!conversion"}}, {"\"never closed", "t", {"!io"}},
+        {"abc,1\r\n", "l", {"!conversion"}}, {",1\r\n", "l", {"!conversion"}},
+        {"2147483648\r\n", "l", {"!overflow"}}, {"32768,-32769\r\n", "ii", {"!overflow", "!overflow"}},
     };
     // clang-format on
     for (const Case& c : cases) {
@@ -99,16 +95,9 @@ TEST(SequentialReader, ReadsValuesInTurn) {
         std::vector<std::string> got;
         for (char kind : c.reads) {
             got.push_back(outcome([&]() -> std::string {
-                switch (kind) {
-                    case 't':
-                        return in.readText();
-                    case 'i':
-                        return std::to_string(in.readInteger());
-                    case 'l':
-                        return std::to_string(in.readLong());
-                    default:
-                        return in.atEnd() ? "1" : "0";
-                }
+                if (kind == 'e') return in.atEnd() ? "1" : "0";
+                if (kind == 'i') return std::to_string(in.readInteger());
+                return kind == 'l' ? std::to_string(in.readLong()) : in.readText();
             }));
         }
         EXPECT_EQ(got, c.expected);
