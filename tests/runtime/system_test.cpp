@@ -52,6 +52,7 @@ TEST(NativeSystem, FolderLockAdmitsOneAtATimeAndClearsOnlyLeftovers) {
     auto first = system.lockFolder(dir.str(), "KUBUN.KMT", milliseconds(0));
     ASSERT_NE(first, nullptr);
     EXPECT_EQ(system.lockFolder(dir.str(), "KUBUN.KMT", milliseconds(50)), nullptr);
+    first.reset();
     EXPECT_EQ(namesIn(dir.path()), others);
 #ifdef _WIN32
     // Without the file, its backup may be the only copy left.
