@@ -51,37 +51,30 @@ class FakeView : public Recording<app::View> {
     std::string dialogAnswer;  // the dialog's answer; empty: cancelled
 };
 
-// The real files, with the settings store answered from `settings`
-// ("application/section/key" to value).
-struct SettingsSystem : runtime::ForwardingSystem {
-    SettingsSystem() : ForwardingSystem(runtime::nativeSystem()) {}
+// The window over the real files in a fresh folder: a start folder, made current, a data
+// folder beside it, and the settings store answered from `settings` ("application/section/key"
+// to value).
+struct Window : runtime::ForwardingSystem {
+    TempDir tmp;
+    fs::path start = tmp / "start", data = tmp / "data";
+    std::map<std::string, std::string> settings;
+    FakeView view;
+    app::MainForm form{view, *this};
+
+    Window() : ForwardingSystem(runtime::nativeSystem()) {
+        fs::create_directories(start);
+        fs::create_directories(data);
+        fs::current_path(start);
+    }
     std::string readSetting(std::string_view application, std::string_view section,
                             std::string_view key, std::string_view fallback) override {
         auto it = settings.find(std::string(application) + "/" + std::string(section) + "/" +
                                 std::string(key));
         return it == settings.end() ? std::string(fallback) : it->second;
     }
-    std::map<std::string, std::string> settings;
-};
-
-inline constexpr char kDirMe[] = "R-ZORVEL/SCHOOL/DIR_ME";
-
-// The window in a fresh folder: a start folder, made current, and a data folder beside it.
-struct Window {
-    TempDir tmp;
-    std::filesystem::path start = tmp / "start", data = tmp / "data";
-    SettingsSystem system;
-    FakeView view;
-    app::MainForm form{view, system};
-
-    Window() {
-        std::filesystem::create_directories(start);
-        std::filesystem::create_directories(data);
-        std::filesystem::current_path(start);
-    }
-    // Loaded with this DATA_DIR in the settings store (none when empty) and shown.
+    // Loaded with this DATA_DIR in the settings store and shown.
     void open(const std::string& dataDir) {
-        if (!dataDir.empty()) system.settings[kDirMe] = dataDir;
+        settings["R-ZORVEL/SCHOOL/DIR_ME"] = dataDir;
         form.onLoad();
         form.onActivate();
     }
@@ -131,8 +124,8 @@ TEST(MainForm, StartUpFindsTheDataDirectory) {
                     text.replace(at, token.size(), utf8Of(dir));
             return text;
         };
-        if (c.rzorvel) w.system.settings[kDirMe] = expand(c.rzorvel);
-        if (c.zorvel) w.system.settings["ZORVEL/SCHOOL/DIR_ME"] = expand(c.zorvel);
+        if (c.rzorvel) w.settings["R-ZORVEL/SCHOOL/DIR_ME"] = expand(c.rzorvel);
+        if (c.zorvel) w.settings["ZORVEL/SCHOOL/DIR_ME"] = expand(c.zorvel);
         if (!c.sew.empty()) writeBytes(w.data / "ZORVEL.SEW", cp932(expand(c.sew)));
 #ifdef _WIN32
         if (c.hidden) {
