@@ -11,7 +11,6 @@
 #include <filesystem>
 #include <functional>
 #include <initializer_list>
-#include <optional>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -141,22 +140,16 @@ class Tool {
             }
         SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
     }
-    // A mouse button pressed over Label2 with these MK_ flags.
-    void mouseOnLabel2(UINT message, WPARAM flags) const {
-        PostMessageW(window_, message, flags, MAKELPARAM(20, 60));
-    }
     // A message box or the file-open dialog of the tool; none when none came in `timeout`.
     HWND dialog(std::chrono::milliseconds timeout) const {
         HWND found = nullptr;
         waitUntil([&] { return (found = topLevel(true)) != nullptr; }, timeout);
         return found;
     }
-    // The exit code; nullopt while it still runs after `timeout`.
-    std::optional<DWORD> waitForExit(std::chrono::milliseconds timeout) const {
+    // The exit code, STILL_ACTIVE while it still runs after `timeout`.
+    DWORD exitCode(std::chrono::milliseconds timeout) const {
         DWORD code = 0;
-        if (WaitForSingleObject(process_.hProcess, static_cast<DWORD>(timeout.count())) !=
-            WAIT_OBJECT_0)
-            return std::nullopt;
+        WaitForSingleObject(process_.hProcess, static_cast<DWORD>(timeout.count()));
         GetExitCodeProcess(process_.hProcess, &code);
         return code;
     }
@@ -256,11 +249,12 @@ TEST(WindowTest, LayoutKeysAndTheSourceRow) {
     }
 
     // Shift alone with any mouse button on Label2 shows the source row.
-    tool.mouseOnLabel2(WM_LBUTTONDOWN, 0);
-    tool.mouseOnLabel2(WM_LBUTTONDOWN, MK_SHIFT | MK_CONTROL);
+    // Posted with their MK_ flags at (20, 60), on Label2.
+    PostMessageW(tool.window(), WM_LBUTTONDOWN, 0, MAKELPARAM(20, 60));
+    PostMessageW(tool.window(), WM_LBUTTONDOWN, MK_SHIFT | MK_CONTROL, MAKELPARAM(20, 60));
     Sleep(500);
     EXPECT_EQ(tool.outerHeight(), kCompactOuter);
-    tool.mouseOnLabel2(WM_RBUTTONDOWN, MK_SHIFT);
+    PostMessageW(tool.window(), WM_RBUTTONDOWN, MK_SHIFT, MAKELPARAM(20, 60));
     ASSERT_TRUE(waitUntil([&] { return tool.outerHeight() == kExpandedOuter; }));
     for (auto [left, top] : {std::pair{8, 88}, {56, 88}, {416, 88}})
         EXPECT_TRUE(waitUntil([&] { return IsWindowVisible(tool.at(left, top)); })) << left;
@@ -455,7 +449,7 @@ TEST(RunTest, StopOrCloseDuringALongRunLeavesTheFileUntouched) {
                 PostMessageW(tool.window(), WM_SYSCOMMAND, SC_CLOSE, 0);
         }
         if (c.closes) {
-            EXPECT_EQ(tool.waitForExit(60s), 0u);
+            EXPECT_EQ(tool.exitCode(60s), 0u);
         } else {
             // A running merge changes Label3 once a frame; a stopped one leaves it.
             ASSERT_TRUE(waitUntil([&] { return !textOf(tool.at(16, 16)).empty(); }, 60s));
