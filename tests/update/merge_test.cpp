@@ -71,22 +71,6 @@ TEST(Merge, FillsByTheRulesOfBothSearches) {
     }
 }
 
-TEST(Merge, StopRequestEndsAfterTheCurrentRecordWithoutItsProgress) {
-    category::Tables tables;
-    fill(tables.KBN_TBL, tables.KBN_CNT, {{"机", "A", ""}, {"机", "A", ""}, {"机", "A", ""}});
-    fill(tables.REF_TBL, tables.REF_CNT, {{"机", "A", "c"}});
-    StopFlag stop = StopFlag::none;
-    test::RecordingUi ui;
-    ui.onYield = [&stop](int n) {
-        if (n == 1) stop = StopFlag::requested;
-    };
-    KBN_MERGE(tables, stop, ui);
-    EXPECT_EQ(ui.progressed, std::vector<std::string>{"1/3"});
-    // The second record is processed before the request is tested; the third is not.
-    EXPECT_EQ(tables.KBN_TBL[1].KBN_CLASS, "c");
-    EXPECT_EQ(tables.KBN_TBL[2].KBN_CLASS, "");
-}
-
 // The index against the plain scan: classes, the count filled, progress and yields alike.
 // Few keys give large groups, many keys small ones; every third round has long names that
 // share long prefixes and suffixes.
