@@ -59,7 +59,7 @@ test-wine:
 # Rewrites tests/data/cp932-table.tsv from what Windows (here Wine) makes of code page 932.
 tables: mingw
 	@scripts/wine-prefix
-	@$(WINE_ENV) scripts/wine-run $(BUILD)/mingw/tests/tools/dump_cp932.exe "Z:$(CURDIR)/tests/data/cp932-table.tsv"
+	@$(WINE_ENV) scripts/wine-run $(BUILD)/mingw/tools/dump_cp932.exe "Z:$(CURDIR)/tests/data/cp932-table.tsv"
 	@echo "tests/data/cp932-table.tsv: $$(grep -vc '^#' tests/data/cp932-table.tsv) characters"
 
 test: test-native test-asan test-wine

@@ -206,36 +206,6 @@ category::Tables makeTables(DataSet set) {
     return t;
 }
 
-std::int32_t baselineScanMerge(category::Tables& tables, update::UserInterface& ui) {
-    std::int32_t filled = 0;
-    for (std::int32_t i = 0; i < tables.KBN_CNT; ++i) {
-        KBN_REC& record = tables.KBN_TBL[static_cast<std::size_t>(i)];
-        if (record.REC_KIND == category::RecordKind::ordinary && record.KBN_CLASS.empty()) {
-            for (std::int32_t j = 0; j < tables.REF_CNT; ++j) {
-                const KBN_REC& ref = tables.REF_TBL[static_cast<std::size_t>(j)];
-                if (ref.KBN_NAME == record.KBN_NAME && ref.KBN_KEY2 == record.KBN_KEY2) {
-                    record.KBN_CLASS = ref.KBN_CLASS;
-                    break;
-                }
-            }
-            if (record.KBN_CLASS.empty() && record.KBN_NAME.starts_with(kNursingPrefix)) {
-                for (std::int32_t j = 0; j < tables.REF_CNT; ++j) {
-                    const KBN_REC& ref = tables.REF_TBL[static_cast<std::size_t>(j)];
-                    if (ref.KBN_KEY2 == record.KBN_KEY2 &&
-                        record.KBN_NAME.find(ref.KBN_NAME) != std::string::npos) {
-                        record.KBN_CLASS = ref.KBN_CLASS;
-                        break;
-                    }
-                }
-            }
-            if (!record.KBN_CLASS.empty()) ++filled;
-        }
-        ui.progress(i + 1, tables.KBN_CNT);
-        ui.yield();
-    }
-    return filled;
-}
-
 std::string categoryFileBytes(const category::Tables& tables) {
     return fileBytes(tables.KBN_TBL, tables.KBN_CNT, {tables.HEAD_1, tables.HEAD_2});
 }

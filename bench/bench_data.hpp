@@ -27,10 +27,6 @@ std::string_view nameOf(DataSet set);
 // Both tables filled to kTableCapacity, deterministic for a data set.
 category::Tables makeTables(DataSet set);
 
-// The same algorithm as the merge, as a plain scan of the reference table in table order:
-// the baseline that the indexed merge is measured against. Returns the records filled.
-std::int32_t baselineScanMerge(category::Tables& tables, update::UserInterface& ui);
-
 // Neither shows nor waits; counts messages so that a run that failed is noticed.
 class NullUi : public update::UserInterface {
   public:

@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "bench_data.hpp"
+#include "support/scan_merge.hpp"
 #include "update/merge.hpp"
 
 // KBN_MERGE on full tables against the plain table-order scan that it replaces.
@@ -34,7 +35,7 @@ bool sameAsBaseline(DataSet set) {
     NullUi ui;
     const update::StopFlag STOP_FLG = update::StopFlag::none;
     update::KBN_MERGE(indexed, STOP_FLG, ui);
-    baselineScanMerge(scanned, ui);
+    test::scanMerge(scanned, &ui);
     return indexed.KBN_TBL == scanned.KBN_TBL;
 }
 
@@ -50,7 +51,9 @@ void BM_KBN_MERGE(benchmark::State& state, DataSet set) {
 }
 
 void BM_BaselineScanMerge(benchmark::State& state, DataSet set) {
-    measureMerge(state, set, baselineScanMerge);
+    measureMerge(state, set, [](category::Tables& t, update::UserInterface& ui) {
+        return test::scanMerge(t, &ui);
+    });
 }
 
 BENCHMARK_CAPTURE(BM_KBN_MERGE, realistic, DataSet::Realistic)->Unit(benchmark::kMillisecond);

@@ -9,6 +9,7 @@
 #include "category/save.hpp"
 #include "fuzz_support.hpp"
 #include "runtime/system.hpp"
+#include "support/scan_merge.hpp"
 #include "update/merge.hpp"
 
 // One pass on fuzzed files: the input up to its first NUL byte is the reference file, the
@@ -23,37 +24,6 @@ using category::KBN_REC;
 
 constexpr char kReferenceName[] = "REF_KUBUN.KMT";
 constexpr std::int32_t kCountBefore = 1234;
-constexpr std::string_view kNursingPrefix = "養護";
-
-// The merge's rules read literally: the first match in table order, exact and then, for a
-// "養護" name still empty, by containment. Returns how many records it filled.
-std::int32_t scanMerge(std::vector<KBN_REC>& destination, const std::vector<KBN_REC>& reference,
-                       std::int32_t referenceCount) {
-    std::int32_t filled = 0;
-    for (KBN_REC& record : destination) {
-        if (record.REC_KIND != category::RecordKind::ordinary || !record.KBN_CLASS.empty())
-            continue;
-        for (std::int32_t j = 0; j < referenceCount; ++j) {
-            const KBN_REC& ref = reference[static_cast<std::size_t>(j)];
-            if (ref.KBN_NAME == record.KBN_NAME && ref.KBN_KEY2 == record.KBN_KEY2) {
-                record.KBN_CLASS = ref.KBN_CLASS;
-                break;
-            }
-        }
-        if (record.KBN_CLASS.empty() && record.KBN_NAME.starts_with(kNursingPrefix)) {
-            for (std::int32_t j = 0; j < referenceCount; ++j) {
-                const KBN_REC& ref = reference[static_cast<std::size_t>(j)];
-                if (ref.KBN_KEY2 == record.KBN_KEY2 &&
-                    record.KBN_NAME.find(ref.KBN_NAME) != std::string::npos) {
-                    record.KBN_CLASS = ref.KBN_CLASS;
-                    break;
-                }
-            }
-        }
-        if (!record.KBN_CLASS.empty()) ++filled;
-    }
-    return filled;
-}
 
 int onePass(std::string_view input) {
     static category::Tables tables;
@@ -84,7 +54,8 @@ int onePass(std::string_view input) {
     const auto end = tables.KBN_TBL.begin() + count;
 
     std::vector<KBN_REC> expected(tables.KBN_TBL.begin(), end);
-    const std::int32_t expectedFilled = scanMerge(expected, tables.REF_TBL, tables.REF_CNT);
+    const std::int32_t expectedFilled = test::scanMerge(
+        expected, {tables.REF_TBL.data(), static_cast<std::size_t>(tables.REF_CNT)});
     ui.clear();
     const update::StopFlag STOP_FLG = update::StopFlag::none;
     const std::int32_t filled = update::KBN_MERGE(tables, STOP_FLG, ui);

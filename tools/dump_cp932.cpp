@@ -118,7 +118,7 @@ int wmain(int argc, wchar_t** argv) {
            "#   the decoded text (\"-\" when it has no exact encoding); code points of\n"
            "#   LCMapStringEx(<system default locale>, LCMAP_UPPERCASE | LCMAP_HALFWIDTH) of the\n"
            "#   decoded text (\"-\" when the mapping fails).\n"
-           "# Written by tests/tools/dump_cp932 under Wine with LANG=ja_JP.UTF-8\n"
+           "# Written by tools/dump_cp932 under Wine with LANG=ja_JP.UTF-8\n"
            "# (make tables), system locale ";
     out << narrowAscii(locale) << ". Do not edit by hand.\n";
     for (unsigned first = 1; first <= 0xFF; ++first) {

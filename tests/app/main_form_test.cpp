@@ -1,0 +1,280 @@
+// The window's logic over a recording view: start-up (the settings store, ZORVEL.SEW, the first
+// activation), the source row, browse and swap with the data-directory rule, and runs with
+// what the user may do meanwhile.
+#include "app/main_form.hpp"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "app/layout.hpp"
+#include "runtime/forwarding_system.hpp"
+#include "support/kmt.hpp"
+#include "support/recording_ui.hpp"
+#include "support/temp_dir.hpp"
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+namespace kbnset::test {
+namespace {
+
+namespace fs = std::filesystem;
+using app::Control;
+
+// Plays the window: keeps what the logic set and logs the status line.
+class FakeView : public Recording<app::View> {
+  public:
+    FakeView() { enabled[Control::B_START] = true; }
+    void setCaption(Control c, std::string_view text) override { captions[c] = text; }
+    void setVisible(Control c, bool v) override { visible[c] = v; }
+    void setEnabled(Control c, bool e) override { enabled[c] = e; }
+    void setOuterHeight(int twips) override { outerHeight = twips; }
+    void setDialogStart(std::string_view) override {}
+    void setDialogFilter(std::string_view) override {}
+    void showOpenDialog() override {}
+    std::string dialogFileName() override { return dialogAnswer; }
+    void close() override { ++closeCount; }
+    void setStatus(std::string_view text) override { statusLog.emplace_back(text); }
+
+    std::map<Control, std::string> captions;
+    std::map<Control, bool> visible, enabled;
+    int outerHeight = 0, closeCount = 0;
+    std::vector<std::string> statusLog;
+    std::string dialogAnswer;  // the dialog's answer; empty: cancelled
+};
+
+// The window over the real files in a fresh folder: a start folder, made current, a data
+// folder beside it, and the settings store answered from `settings` ("application/section/key"
+// to value).
+struct Window : runtime::ForwardingSystem {
+    TempDir tmp;
+    fs::path start = tmp / "start", data = tmp / "data";
+    std::map<std::string, std::string> settings;
+    FakeView view;
+    app::MainForm form{view, *this};
+
+    Window() : ForwardingSystem(runtime::nativeSystem()) {
+        fs::create_directories(start);
+        fs::create_directories(data);
+        fs::current_path(start);
+    }
+    std::string readSetting(std::string_view application, std::string_view section,
+                            std::string_view key, std::string_view fallback) override {
+        auto it = settings.find(std::string(application) + "/" + std::string(section) + "/" +
+                                std::string(key));
+        return it == settings.end() ? std::string(fallback) : it->second;
+    }
+    // Loaded with this DATA_DIR in the settings store and shown.
+    void open(const std::string& dataDir) {
+        settings["R-ZORVEL/SCHOOL/DIR_ME"] = dataDir;
+        form.onLoad();
+        form.onActivate();
+    }
+};
+
+// ZORVEL.SEW with these items 6 to 8 and more after them.
+std::string sew(const std::string& rest) {
+    return "\"一\",\"二\",\"三\",\"四\",\"五\"," + rest + "\r\n";
+}
+
+TEST(MainForm, StartUpFindsTheDataDirectory) {
+    struct Case {
+        const char* name;
+        // DIR_ME under R-ZORVEL and ZORVEL, nullptr when not stored; "$DATA", "$OTHER" and
+        // "$MISSING" stand for folders of the test (the last two are not there).
+        const char* rzorvel;
+        const char* zorvel;
+        std::string sew;      // ZORVEL.SEW in $DATA; empty: none
+        bool hidden;          // ZORVEL.SEW hidden (Windows only)
+        const char* dataDir;  // DATA_DIR after the load
+    };
+    const std::string eight = sew("6,7,\"$OTHER\"");
+    // clang-format off
+    const Case cases[] = {
+        {"no settings at all", nullptr, nullptr, "", false, ""},
+        {"R-ZORVEL wins over ZORVEL", "$DATA", "$MISSING", "", false, "$DATA"},
+        {"empty R-ZORVEL counts as none", "", "$DATA", "", false, "$DATA"},
+        {"eight items: the eighth is DATA_DIR", "$DATA", nullptr, eight, false, "$OTHER"},
+        {"items 6 and 7 are Integers", "$DATA", nullptr, sew("6,40000,\"$OTHER\""), false, "$DATA"},
+        {"a hidden ZORVEL.SEW counts as none", "$DATA", nullptr, eight, true, "$DATA"},
+        // Relative folders are taken from where they were found, once.
+        {"relative store value", "../data", nullptr, "", false, "$DATA"},
+        {"relative eighth item", "$DATA", nullptr, sew("6,7,\"../other\""), false, "$OTHER"},
+    };
+    // clang-format on
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+#ifndef _WIN32
+        if (c.hidden) continue;
+#endif
+        Window w;
+        auto expand = [&](std::string text) {
+            const std::pair<std::string, fs::path> folders[] = {
+                {"$DATA", w.data}, {"$OTHER", w.tmp / "other"}, {"$MISSING", w.tmp / "missing"}};
+            for (const auto& [token, dir] : folders)
+                for (auto at = text.find(token); at != std::string::npos; at = text.find(token))
+                    text.replace(at, token.size(), utf8Of(dir));
+            return text;
+        };
+        if (c.rzorvel) w.settings["R-ZORVEL/SCHOOL/DIR_ME"] = expand(c.rzorvel);
+        if (c.zorvel) w.settings["ZORVEL/SCHOOL/DIR_ME"] = expand(c.zorvel);
+        if (!c.sew.empty()) writeBytes(w.data / "ZORVEL.SEW", cp932(expand(c.sew)));
+#ifdef _WIN32
+        if (c.hidden) {
+            ASSERT_TRUE(SetFileAttributesW((w.data / "ZORVEL.SEW").c_str(), FILE_ATTRIBUTE_HIDDEN));
+        }
+#endif
+        w.form.onLoad();
+        const std::string dataDir = expand(c.dataDir);
+        EXPECT_EQ(w.form.session().DATA_DIR, dataDir);
+        EXPECT_EQ(w.view.captions[Control::F_NAME0], dataDir + "\\KUBUN.KMT");
+        EXPECT_TRUE(w.view.messages.empty());
+        w.form.onActivate();
+        EXPECT_EQ(w.view.enabled[Control::B_START], !dataDir.empty());
+    }
+}
+
+TEST(MainForm, OnlyShiftAloneExpands) {
+    for (auto [shift, expands] : {std::pair{0, false}, {1, true}, {3, false}, {5, false}}) {
+        SCOPED_TRACE(shift);
+        Window w;
+        w.open("C:\\DATA");
+        w.form.onLabel2MouseDown(shift);
+        EXPECT_EQ(w.view.outerHeight, expands ? app::kExpandedHeight : app::kCompactHeight);
+        EXPECT_EQ(w.view.visible[Control::F_NAME1], expands);
+    }
+}
+
+// Browse (B_SET) and swap (B_CHG), then the folder of the destination is DATA_DIR.
+TEST(MainForm, BrowseAndSwapDeriveTheDataDirectory) {
+    struct Case {
+        const char* name;
+        int index;           // B_SET(index); 2: a swap after choosing `answer` as the source
+        const char* answer;  // the dialog's answer; empty: cancelled
+        const char *destination, *source, *derived;
+    };
+    // clang-format off
+    const Case cases[] = {
+        {"destination chosen", 0, "D:\\学校\\KUBUN.KMT", "D:\\学校\\KUBUN.KMT", "", "D:\\学校"},
+        {"destination cancelled", 0, "", "C:\\DATA\\KUBUN.KMT", "", "C:\\DATA"},
+        {"source chosen", 1, "E:\\ref\\E_KUBUN.KMT", "C:\\DATA\\KUBUN.KMT", "E:\\ref\\E_KUBUN.KMT", "C:\\DATA"},
+        {"a short name at a drive root", 0, "E:\\a.txt", "E:\\a.txt", "", "E:\\"},
+        {"KUBUN.KMT at a drive root", 0, "e:\\KUBUN.KMT", "e:\\KUBUN.KMT", "", "e:\\"},
+        {"swap", 2, "E:\\ref\\KUBUN.KMT", "E:\\ref\\KUBUN.KMT", "C:\\DATA\\KUBUN.KMT", "E:\\ref"},
+    };
+    // clang-format on
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Window w;
+        w.open("C:\\DATA");
+        w.form.onLabel2MouseDown(app::kShiftMask);
+        w.view.dialogAnswer = c.answer;
+        w.form.onSetClick(c.index == 0 ? 0 : 1);
+        if (c.index == 2) w.form.onChangeClick();
+        EXPECT_EQ(w.view.captions[Control::F_NAME0], c.destination);
+        EXPECT_EQ(w.view.captions[Control::F_NAME1], c.source);
+        EXPECT_EQ(w.form.session().DATA_DIR, c.derived);
+    }
+}
+
+// KUBUN.KMT of five ordinary records with these classifications.
+std::string category(const std::vector<std::string>& classes) {
+    const char* names[] = {"机", "椅子", "黒板", "養護ベッド", "棚"};
+    const char* keys[] = {"A", "A", "B", "C", "D"};
+    std::vector<Rec> records;
+    for (std::size_t i = 0; i < classes.size(); ++i)
+        records.push_back({.name = names[i], .key2 = keys[i], .cls = classes[i]});
+    return kmt(records);
+}
+
+const std::string kBefore = category({"", "", "既存", "", ""});
+constexpr char kDone[] = "備品区分機能設定が終了しました";
+
+// Label3's texts: the record numbers of each pass, then `last` if any.
+std::vector<std::string> progress(int records, int passes = 1, std::string last = "") {
+    std::vector<std::string> texts;
+    for (int p = 0; p < passes; ++p)
+        for (int i = 1; i <= records; ++i) texts.push_back(std::to_string(i) + "/5");
+    if (!last.empty()) texts.push_back(last);
+    return texts;
+}
+
+// The reference files in the start folder, KUBUN.KMT in the data folder, the window open.
+struct Workspace : Window {
+    Workspace() {
+        writeBytes(start / "E_KUBUN.KMT", kmt({{.name = "机", .key2 = "A", .cls = "E1"},
+                                               {.name = "ベッド", .key2 = "C", .cls = "E3"}}));
+        writeBytes(start / "J_KUBUN.KMT", kmt({{.name = "机", .key2 = "A", .cls = "J1"},
+                                               {.name = "椅子", .key2 = "A", .cls = "J2"}}));
+        writeBytes(data / "KUBUN.KMT", kBefore);
+        open(utf8Of(data));
+        view.statusLog.clear();  // the load's empty status line
+    }
+    std::string onDisk() const { return readBytes(data / "KUBUN.KMT"); }
+};
+
+// The start button runs with the source path shown. A stop or a close in the middle of a
+// merge ends the whole run after the record in hand: nothing saved, no second pass, no
+// completion text, Label3 keeps the last progress text; a close then closes the window. The
+// other buttons do nothing during a run: a second run, or a new DATA_DIR between a load and
+// its save, would write one directory's table into another.
+TEST(MainForm, Runs) {
+    const std::vector<std::string> both = {"E1", "J2", "既存", "E3", ""};
+    auto stop = [](Workspace& w) { w.form.onStopClick(); };
+    auto close = [](Workspace& w) { w.form.onCloseRequest(); };
+    auto others = [](Workspace& w) {
+        const int yields = w.view.yields;
+        w.view.dialogAnswer = "C:\\elsewhere\\KUBUN.KMT";
+        w.form.onStartClick();
+        w.form.onSetClick(0);
+        w.form.onSetClick(1);
+        w.form.onChangeClick();
+        EXPECT_EQ(w.view.yields, yields) << "a second run started inside the first";
+        EXPECT_EQ(w.form.session().DATA_DIR, utf8Of(w.data));
+    };
+    struct Case {
+        const char* name;
+        const char* source;  // picked in the source row; empty: none
+        int at;              // the yield that acts
+        std::function<void(Workspace&)> act;
+        std::vector<std::string> classes;  // saved; empty: KUBUN.KMT untouched
+        std::vector<std::string> status;   // Label3's texts, the last one kept
+        bool closes = false;
+    };
+    // clang-format off
+    const Case cases[] = {
+        {"both reference files, elementary first", "", 0, nullptr, both, progress(5, 2, kDone)},
+        {"the source file alone", "J_KUBUN.KMT", 0, nullptr, {"J1", "J2", "既存", "", ""}, progress(5, 1, kDone)},
+        {"stop", "", 2, stop, {}, progress(2)},
+        {"close", "", 3, close, {}, progress(3), true},
+        {"other buttons", "", 1, others, both, progress(5, 2, kDone)},
+    };
+    // clang-format on
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Workspace w;
+        if (*c.source) {
+            w.view.dialogAnswer = utf8Of(w.start / c.source);
+            w.form.onSetClick(1);
+        }
+        w.view.onYield = [&](int n) {
+            if (n == c.at) c.act(w);
+        };
+        w.form.onStartClick();
+        EXPECT_EQ(w.onDisk(), c.classes.empty() ? kBefore : category(c.classes));
+        EXPECT_EQ(w.view.statusLog, c.status);
+        EXPECT_TRUE(w.view.messages.empty());
+        EXPECT_EQ(w.view.closeCount, c.closes ? 1 : 0);
+    }
+}
+
+}  // namespace
+}  // namespace kbnset::test
