@@ -52,15 +52,6 @@ fs::path TempDir::operator/(std::string_view name) const {
     return path_ / pathOf(name);
 }
 
-fs::path pathOf(std::string_view utf8) {
-    return fs::path(std::u8string(utf8.begin(), utf8.end()));
-}
-
-std::string utf8Of(const fs::path& path) {
-    auto u8 = path.u8string();
-    return std::string(u8.begin(), u8.end());
-}
-
 std::set<std::string> namesIn(const fs::path& dir) {
     std::set<std::string> names;
     for (const auto& entry : fs::directory_iterator(dir))

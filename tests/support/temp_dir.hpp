@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "runtime/paths.hpp"
+
 namespace kbnset::test {
 
 // A fresh directory for one test, removed with everything in it afterwards. The current
@@ -26,9 +28,9 @@ class TempDir {
     std::filesystem::path previous_;
 };
 
-// UTF-8 text to paths and back (a Windows path is UTF-16 inside), and a folder's names.
-std::filesystem::path pathOf(std::string_view utf8);
-std::string utf8Of(const std::filesystem::path& path);
+using runtime::pathOf;
+using runtime::utf8Of;
+// A folder's names.
 std::set<std::string> namesIn(const std::filesystem::path& dir);
 
 // Raw bytes in and out, for checking exactly what is on disk.
