@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "app/layout.hpp"
-#include "runtime/forwarding_system.hpp"
+#include "support/faulty_system.hpp"
 #include "support/kmt.hpp"
 #include "support/recording_ui.hpp"
 #include "support/temp_dir.hpp"
@@ -52,25 +52,19 @@ class FakeView : public Recording<app::View> {
 };
 
 // The window over the real files in a fresh folder: a start folder, made current, a data
-// folder beside it, and the settings store answered from `settings` ("application/section/key"
-// to value).
-struct Window : runtime::ForwardingSystem {
+// folder beside it, and the settings store answered from `settings`.
+struct Window {
     TempDir tmp;
     fs::path start = tmp / "start", data = tmp / "data";
-    std::map<std::string, std::string> settings;
+    FaultySystem system{runtime::nativeSystem()};
+    std::map<std::string, std::string>& settings = system.settings;
     FakeView view;
-    app::MainForm form{view, *this};
+    app::MainForm form{view, system};
 
-    Window() : ForwardingSystem(runtime::nativeSystem()) {
+    Window() {
         fs::create_directories(start);
         fs::create_directories(data);
         fs::current_path(start);
-    }
-    std::string readSetting(std::string_view application, std::string_view section,
-                            std::string_view key, std::string_view fallback) override {
-        auto it = settings.find(std::string(application) + "/" + std::string(section) + "/" +
-                                std::string(key));
-        return it == settings.end() ? std::string(fallback) : it->second;
     }
     // Loaded with this DATA_DIR in the settings store and shown.
     void open(const std::string& dataDir) {
