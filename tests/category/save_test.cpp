@@ -102,7 +102,7 @@ TEST_F(SaveTest, AnotherUserGainsNothingAWriteWouldNotGive) {
         {0777, 0644, 0, false, false, 0},            // root's file in an open folder
         {0770, 0660, kGroup, true, true, kGroup},    // the group's file, saved by a member
         {0777, 0666, 0, false, true, kUser},         // everyone's: nobody loses access
-        {0777, 0664, kGroup, false, false, kGroup},  // the group would lose its write access
+        {0777, 0676, kGroup, false, false, kGroup},  // the group would lose its execute bit
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << std::oct << c.mode);
