@@ -9,14 +9,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <functional>
-#include <initializer_list>
 #include <stdexcept>
 #include <string>
-#include <thread>
-#include <utility>
 #include <vector>
 
+#include "app/layout.hpp"
 #include "runtime/win32/wide.hpp"
 #include "support/kmt.hpp"
 
@@ -25,33 +22,21 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
+using enum app::Control;
 
-bool waitUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout = 5s) {
-    for (const auto end = std::chrono::steady_clock::now() + timeout; !done();) {
+bool waitUntil(auto done, std::chrono::milliseconds timeout = 5s) {
+    for (const auto end = std::chrono::steady_clock::now() + timeout; !done(); Sleep(10))
         if (std::chrono::steady_clock::now() > end) return false;
-        std::this_thread::sleep_for(10ms);
-    }
     return true;
-}
-
-bool isClass(HWND hwnd, const wchar_t* name) {
-    wchar_t cls[64] = {};
-    GetClassNameW(hwnd, cls, 64);
-    return lstrcmpiW(cls, name) == 0;  // "Button" and "BUTTON" alike
 }
 
 std::wstring textOf(HWND hwnd) {
     wchar_t buffer[1024] = {};
-    DWORD_PTR copied = 0;
-    // The tool's thread does not answer while it reads or writes a file.
-    if (!SendMessageTimeoutW(hwnd, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(buffer),
-                             SMTO_ABORTIFHUNG, 10000, &copied))
-        return L"<no answer>";
-    return std::wstring(buffer, copied);
-}
-
-void click(HWND button) {
-    PostMessageW(button, BM_CLICK, 0, 0);
+    DWORD_PTR n = 0;  // the tool's thread does not answer while it reads or writes a file
+    return SendMessageTimeoutW(hwnd, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(buffer),
+                               SMTO_ABORTIFHUNG, 10000, &n)
+               ? std::wstring(buffer, n)
+               : L"<no answer>";
 }
 
 std::vector<HWND> childrenOf(HWND parent) {
@@ -67,147 +52,91 @@ struct Scene {
     fs::path start = tmp / "start", data = tmp / "data";
 
     Scene() {
-        fs::create_directories(start);
-        fs::create_directories(data);
+        for (const fs::path& folder : {start, data}) fs::create_directories(folder);
         const std::wstring key = L"Software\\VB and VBA Program Settings\\", dir = data.wstring();
         EXPECT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, (key + L"R-ZORVEL\\SCHOOL").c_str(), L"DIR_ME",
-                                  REG_SZ, dir.c_str(),
-                                  static_cast<DWORD>((dir.size() + 1) * sizeof(wchar_t))),
+                                  REG_SZ, dir.c_str(), DWORD(2 * dir.size() + 2)),
                   ERROR_SUCCESS);
         RegDeleteKeyValueW(HKEY_CURRENT_USER, (key + L"ZORVEL\\SCHOOL").c_str(), L"DIR_ME");
     }
     std::wstring destination() const { return data.wstring() + L"\\KUBUN.KMT"; }
 };
 
-// kbnset.exe started in `startFolder`; killed at the end if it still runs.
+// kbnset.exe started in `startFolder`, killed at the end if it still runs. Places and sizes
+// are in pixels at 96 DPI, 15 twips to a pixel.
 class Tool {
   public:
     explicit Tool(const fs::path& startFolder, fs::path program = pathOf(KBNSET_EXE)) {
-        const std::wstring exe = program.make_preferred().wstring();
-        std::wstring commandLine = L"\"" + exe + L"\"";
+        std::wstring exe = program.make_preferred().wstring(), commandLine = L"\"" + exe + L"\"";
         STARTUPINFOW startup{};
         startup.cb = sizeof startup;
         if (!CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                            startFolder.c_str(), &startup, &process_))
-            throw std::runtime_error("cannot start kbnset.exe");
-        if (!waitUntil([&] { return (window_ = topLevel(false)) != nullptr; }, 20s))
-            throw std::runtime_error("no main window");
+                            startFolder.c_str(), &startup, &process) ||
+            !(window = topLevel(20s, false)))
+            throw std::runtime_error("kbnset.exe did not start");
     }
     ~Tool() {
-        TerminateProcess(process_.hProcess, 1);
-        WaitForSingleObject(process_.hProcess, 10000);
-        CloseHandle(process_.hThread);
-        CloseHandle(process_.hProcess);
+        TerminateProcess(process.hProcess, 1);
+        WaitForSingleObject(process.hProcess, 10000);
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
     }
-    Tool(const Tool&) = delete;
-    Tool& operator=(const Tool&) = delete;
 
-    HWND window() const { return window_; }
-    // The control at that place of the client area, in pixels.
-    HWND at(int left, int top) const {
-        for (HWND h : childrenOf(window_))
-            if (rectOf(h).left == left && rectOf(h).top == top) return h;
+    static int px(int twips) { return (twips + 7) / 15; }
+    static bool isClass(HWND h, const wchar_t* name) {
+        wchar_t cls[64] = {};
+        return GetClassNameW(h, cls, 64) && lstrcmpiW(cls, name) == 0;  // "Button" or "BUTTON"
+    }
+    static bool isDefault(HWND b) { return GetWindowLongW(b, GWL_STYLE) & BS_DEFPUSHBUTTON; }
+    // Presses OK and waits for the dialog to go.
+    static bool dismiss(HWND d) {
+        return PostMessageW(d, WM_COMMAND, IDOK, 0) && waitUntil([&] { return !IsWindow(d); }, 10s);
+    }
+
+    // The control where the layout puts `c`.
+    HWND operator[](app::Control c) const {
+        const app::ControlLayout& l = app::kLayout[static_cast<std::size_t>(c)];
+        for (HWND h : childrenOf(window))
+            if (rectOf(h).left == px(l.left) && rectOf(h).top == px(l.top)) return h;
         return nullptr;
     }
+    // A control's rectangle in the client area; the window's own on the screen.
     RECT rectOf(HWND h) const {
         RECT r{};
         GetWindowRect(h, &r);
-        if (h != window_) MapWindowPoints(nullptr, window_, reinterpret_cast<POINT*>(&r), 2);
+        if (h != window) MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&r), 2);
         return r;
     }
-    LONG outerHeight() const { return rectOf(window_).bottom - rectOf(window_).top; }
-    LONG clientBottom() const {
-        RECT r{};
-        GetClientRect(window_, &r);
-        return r.bottom;
-    }
+    LONG outerHeight() const { return rectOf(window).bottom - rectOf(window).top; }
     HWND focus() const {
         GUITHREADINFO info{};
         info.cbSize = sizeof info;
-        GetGUIThreadInfo(process_.dwThreadId, &info);
-        return info.hwndFocus;
+        return GetGUIThreadInfo(process.dwThreadId, &info) ? info.hwndFocus : nullptr;
     }
     // `keys` pressed in turn, then released: the dialog navigation reads the keyboard state.
     void press(std::initializer_list<WORD> keys) const {
-        SetForegroundWindow(window_);
+        SetForegroundWindow(window);
         std::vector<INPUT> inputs;
         for (DWORD up : {DWORD{0}, DWORD{KEYEVENTF_KEYUP}})
-            for (WORD k : keys) {
-                INPUT& in = inputs.emplace_back();
-                in.type = INPUT_KEYBOARD;
-                in.ki.wVk = k;
-                in.ki.dwFlags = up;
-            }
+            for (WORD k : keys) inputs.push_back({INPUT_KEYBOARD, {.ki = {k, 0, up, 0, 0}}});
         SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
     }
-    // A message box or the file-open dialog of the tool; none when none came in `timeout`.
-    HWND dialog(std::chrono::milliseconds timeout) const {
-        HWND found = nullptr;
-        waitUntil([&] { return (found = topLevel(true)) != nullptr; }, timeout);
-        return found;
-    }
-    // The exit code, STILL_ACTIVE while it still runs after `timeout`.
-    DWORD exitCode(std::chrono::milliseconds timeout) const {
-        DWORD code = 0;
-        WaitForSingleObject(process_.hProcess, static_cast<DWORD>(timeout.count()));
-        GetExitCodeProcess(process_.hProcess, &code);
-        return code;
-    }
-
-  private:
-    // A visible window of the tool's thread: a dialog box, or else the main window by title.
-    HWND topLevel(bool dialog) const {
-        std::pair<bool, HWND> found{dialog, nullptr};
-        EnumThreadWindows(process_.dwThreadId, onTopLevel, reinterpret_cast<LPARAM>(&found));
-        return found.second;
-    }
-    static BOOL CALLBACK onTopLevel(HWND hwnd, LPARAM lp) {
-        auto& [dialog, found] = *reinterpret_cast<std::pair<bool, HWND>*>(lp);
-        if (!IsWindowVisible(hwnd) || isClass(hwnd, L"#32770") != dialog) return TRUE;
-        if (!dialog && textOf(hwnd) != L"備品区分機能設定") return TRUE;
-        found = hwnd;
-        return FALSE;
+    // A visible window of the tool's thread within `timeout`, none if none came: a message box
+    // or the file-open dialog, or else the main window by its title.
+    HWND topLevel(std::chrono::milliseconds timeout, bool dialog = true) const {
+        for (const auto end = std::chrono::steady_clock::now() + timeout;; Sleep(10)) {
+            for (HWND h = GetTopWindow(nullptr); h; h = GetWindow(h, GW_HWNDNEXT))
+                if (GetWindowThreadProcessId(h, nullptr) == process.dwThreadId &&
+                    IsWindowVisible(h) && isClass(h, L"#32770") == dialog &&
+                    (dialog || textOf(h) == L"備品区分機能設定"))
+                    return h;
+            if (std::chrono::steady_clock::now() > end) return nullptr;
+        }
     }
 
-    PROCESS_INFORMATION process_{};
-    HWND window_ = nullptr;
+    PROCESS_INFORMATION process{};
+    HWND window = nullptr;
 };
-
-// Presses OK and waits for the dialog to go.
-bool dismiss(HWND dialog) {
-    PostMessageW(dialog, WM_COMMAND, IDOK, 0);
-    return waitUntil([&] { return !IsWindow(dialog); }, 10s);
-}
-
-// The layout in pixels at 96 DPI (15 twips to a pixel); each control is found by its place.
-struct Expected {
-    const char* name;
-    const wchar_t* className;
-    const wchar_t* caption;  // nullptr: the destination path
-    int left, top, width, height;
-    bool visible;
-};
-
-const Expected kCompact[] = {
-    {"Label3", L"Static", L"", 16, 16, 233, 17, true},
-    {"B_START", L"Button", L"開始", 280, 16, 57, 25, true},
-    {"B_STOP", L"Button", L"中止", 352, 16, 49, 25, true},
-    {"B_END", L"Button", L"閉じる", 416, 16, 49, 25, true},
-    {"Label2", L"Static", L"変換先", 8, 56, 41, 17, true},
-    {"F_NAME(0)", L"Static", nullptr, 56, 56, 353, 25, true},
-    {"B_SET(0)", L"Button", L"参照", 416, 56, 41, 20, true},
-    {"Label1", L"Static", L"変換元", 8, 88, 41, 17, false},
-    {"F_NAME(1)", L"Static", L"", 56, 88, 353, 25, false},
-    {"B_SET(1)", L"Button", L"参照", 416, 88, 41, 20, false},
-    {"B_CHG", L"Button", L"交換", 416, 120, 41, 17, true},
-};
-
-constexpr int kCompactOuter = 127;   // 1910 twips
-constexpr int kExpandedOuter = 187;  // 2800 twips
-
-bool isDefault(HWND button) {
-    return (GetWindowLongPtrW(button, GWL_STYLE) & BS_TYPEMASK) == BS_DEFPUSHBUTTON;
-}
 
 // One walk through the window: the compact layout, a message box, the tab order, Shift with a
 // mouse button on Label2, Enter on 交換, then the file-open dialog.
@@ -215,108 +144,83 @@ TEST(WindowTest, LayoutKeysMessagesAndTheSourceRow) {
     Scene scene;
     writeBytes(scene.data / "KUBUN.KMT", "x");
     Tool tool(scene.start);
-    HDC screen = GetDC(nullptr);
-    ASSERT_EQ(GetDeviceCaps(screen, LOGPIXELSY), 96) << "the expected pixels are for 96 DPI";
-    ReleaseDC(nullptr, screen);
-
-    const auto style = static_cast<DWORD>(GetWindowLongPtrW(tool.window(), GWL_STYLE));
-    EXPECT_EQ(style & (WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX), 0u);
-    EXPECT_EQ(tool.outerHeight(), kCompactOuter);
-    EXPECT_EQ(childrenOf(tool.window()).size(), std::size(kCompact));
-    for (const Expected& e : kCompact) {
-        SCOPED_TRACE(e.name);
-        HWND h = tool.at(e.left, e.top);
-        ASSERT_NE(h, nullptr);
-        EXPECT_TRUE(isClass(h, e.className));
-        EXPECT_EQ(textOf(h), e.caption ? e.caption : scene.destination());
+    EXPECT_EQ(
+        GetWindowLongW(tool.window, GWL_STYLE) & (WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX),
+        0);
+    EXPECT_EQ(tool.outerHeight(), Tool::px(app::kCompactHeight));
+    EXPECT_EQ(childrenOf(tool.window).size(), app::kLayout.size());
+    for (const app::ControlLayout& c : app::kLayout) {
+        const HWND h = tool[c.control];
         const RECT r = tool.rectOf(h);
-        EXPECT_EQ(r.right - r.left, e.width);
-        EXPECT_EQ(r.bottom - r.top, e.height);
-        EXPECT_EQ(IsWindowVisible(h) != FALSE, e.visible);
+        EXPECT_EQ(std::tuple(Tool::isClass(h, L"Button"), textOf(h), r.right - r.left,
+                             r.bottom - r.top, IsWindowVisible(h) != FALSE),
+                  std::tuple(c.kind == app::Kind::Button,
+                             c.control == F_NAME0 ? scene.destination() : runtime::widen(c.caption),
+                             Tool::px(c.width), Tool::px(c.height), c.visible))
+            << "control " << static_cast<int>(c.control);
     }
-    // 交換 is not hidden but lies below the compact client area; the destination row is in view.
-    EXPECT_LE(tool.clientBottom(), 120);
-    EXPECT_GT(tool.clientBottom(), 56 + 25);
-    EXPECT_FALSE(tool.dialog(300ms)) << "start-up shows no message";
+    EXPECT_FALSE(tool.topLevel(300ms)) << "start-up shows no message";
 
-    // Focus starts on 開始, the default button; Tab visits the visible buttons in order.
-    HWND at = tool.at(280, 16);
-    EXPECT_TRUE(waitUntil([&] { return tool.focus() == at; })) << "focus on 開始";
-    EXPECT_TRUE(isDefault(at));
-
-    // Enter on 開始 with no reference files: each pass says so, in a message box modal to the
-    // window, and KUBUN.KMT stays as it was.
+    // Focus starts on 開始, the default button. Enter on it with no reference files: each pass
+    // says so in a message box modal to the window, one button and no icon; KUBUN.KMT stays.
+    HWND at = tool[B_START];
+    EXPECT_TRUE(waitUntil([&] { return tool.focus() == at && Tool::isDefault(at); }));
     tool.press({VK_RETURN});
     for (int pass = 1; pass <= 2; ++pass) {
         SCOPED_TRACE(pass);
-        const HWND box = tool.dialog(20s);
-        ASSERT_NE(box, nullptr);
-        EXPECT_EQ(textOf(box), L"備品区分機能設定");
-        // One button, no icon: the text is the only other thing shown.
+        const HWND box = tool.topLevel(20s);
+        ASSERT_EQ(textOf(box), L"備品区分機能設定");
         std::vector<std::wstring> shown;
         for (HWND h : childrenOf(box))
             if (IsWindowVisible(h))
-                shown.push_back(isClass(h, L"Button")                ? L"button"
+                shown.push_back(Tool::isClass(h, L"Button")          ? L"button"
                                 : SendMessageW(h, STM_GETICON, 0, 0) ? L"icon"
                                                                      : textOf(h));
         EXPECT_EQ(shown, (std::vector<std::wstring>{L"", L"button", L"基準ファイルが有りません"}));
-        EXPECT_FALSE(IsWindowEnabled(tool.window()));
-        ASSERT_TRUE(dismiss(box));
+        EXPECT_FALSE(IsWindowEnabled(tool.window));
+        ASSERT_TRUE(Tool::dismiss(box));
     }
-    EXPECT_FALSE(tool.dialog(500ms));
+    EXPECT_FALSE(tool.topLevel(500ms));
     EXPECT_EQ(readBytes(scene.data / "KUBUN.KMT"), "x");
-    for (const auto& [left, top] :
-         {std::pair{416, 16}, {352, 16}, {416, 56}, {416, 120}, {280, 16}}) {
-        at = GetNextDlgTabItem(tool.window(), at, FALSE);
-        EXPECT_EQ(at, tool.at(left, top)) << "tab to " << left << "," << top;
-    }
+    for (app::Control c : {B_END, B_STOP, B_SET0, B_CHG, B_START})
+        EXPECT_EQ(at = GetNextDlgTabItem(tool.window, at, FALSE), tool[c]) << static_cast<int>(c);
 
-    // Shift alone with any mouse button on Label2 shows the source row.
-    // Posted with their MK_ flags at (20, 60), on Label2.
-    PostMessageW(tool.window(), WM_LBUTTONDOWN, 0, MAKELPARAM(20, 60));
-    PostMessageW(tool.window(), WM_LBUTTONDOWN, MK_SHIFT | MK_CONTROL, MAKELPARAM(20, 60));
+    // Shift alone with any mouse button on Label2, at (20, 60), shows the source row.
+    PostMessageW(tool.window, WM_LBUTTONDOWN, 0, MAKELPARAM(20, 60));
+    PostMessageW(tool.window, WM_LBUTTONDOWN, MK_SHIFT | MK_CONTROL, MAKELPARAM(20, 60));
     Sleep(500);
-    EXPECT_EQ(tool.outerHeight(), kCompactOuter);
-    PostMessageW(tool.window(), WM_RBUTTONDOWN, MK_SHIFT, MAKELPARAM(20, 60));
-    ASSERT_TRUE(waitUntil([&] { return tool.outerHeight() == kExpandedOuter; }));
-    for (auto [left, top] : {std::pair{8, 88}, {56, 88}, {416, 88}})
-        EXPECT_TRUE(waitUntil([&] { return IsWindowVisible(tool.at(left, top)); })) << left;
-    EXPECT_GT(tool.clientBottom(), 120 + 17) << "交換 must come into view";
+    EXPECT_EQ(tool.outerHeight(), Tool::px(app::kCompactHeight));
+    PostMessageW(tool.window, WM_RBUTTONDOWN, MK_SHIFT, MAKELPARAM(20, 60));
+    ASSERT_TRUE(waitUntil([&] { return tool.outerHeight() == Tool::px(app::kExpandedHeight); }));
+    for (app::Control c : {Label1, F_NAME1, B_SET1})
+        EXPECT_TRUE(waitUntil([&] { return IsWindowVisible(tool[c]); })) << static_cast<int>(c);
 
     // Shift+Tab from 開始 to 交換, which Enter presses; the default look goes along.
     tool.press({VK_SHIFT, VK_TAB});
-    ASSERT_TRUE(waitUntil([&] { return tool.focus() == tool.at(416, 120); }));
-    EXPECT_TRUE(isDefault(tool.at(416, 120)));
-    EXPECT_FALSE(isDefault(tool.at(280, 16)));
+    ASSERT_TRUE(waitUntil([&] { return tool.focus() == tool[B_CHG]; }));
+    EXPECT_TRUE(Tool::isDefault(tool[B_CHG]) && !Tool::isDefault(tool[B_START]));
     tool.press({VK_RETURN});
-    EXPECT_TRUE(waitUntil([&] { return textOf(tool.at(56, 88)) == scene.destination(); }));
-    EXPECT_EQ(textOf(tool.at(56, 56)), L"");
+    EXPECT_TRUE(waitUntil([&] { return textOf(tool[F_NAME1]) == scene.destination(); }));
+    EXPECT_EQ(textOf(tool[F_NAME0]), L"");
 
     // 参照 of the destination: the common file-open dialog, modal, with the two-entry filter.
     writeBytes(scene.start / "KUBUN.KMT", "");  // the dialog takes only a file that is there
-    click(tool.at(416, 56));
-    const HWND dialog = tool.dialog(10s);
-    ASSERT_NE(dialog, nullptr);
-    EXPECT_FALSE(IsWindowEnabled(tool.window()));
-    std::vector<std::wstring> types(2, std::wstring(128, L'\0'));
-    EXPECT_EQ(SendDlgItemMessageW(dialog, 0x470, CB_GETCOUNT, 0, 0), 2);
-    for (WPARAM i = 0; i < 2; ++i) {
-        SendDlgItemMessageW(dialog, 0x470, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(&types[i][0]));
-        types[i].resize(types[i].find(L'\0'));
-    }
+    PostMessageW(tool[B_SET0], BM_CLICK, 0, 0);
+    const HWND dialog = tool.topLevel(10s);
+    EXPECT_FALSE(IsWindowEnabled(tool.window));
+    std::vector<std::wstring> types;  // of cmb1, the file type, up to CB_ERR past the last
+    wchar_t type[128];
+    for (WPARAM i = 0; SendDlgItemMessageW(dialog, 0x470, CB_GETLBTEXT, i, LPARAM(type)) > 0; ++i)
+        types.push_back(type);
     EXPECT_EQ(types, (std::vector<std::wstring>{L"備品区分ファイルファイル(KUBUN.KMT)",
                                                 L"全ファイル(*.*)"}));
     const std::wstring chosen = scene.start.wstring() + L"\\KUBUN.KMT";
     SetDlgItemTextW(dialog, 0x47c, chosen.c_str());  // cmb13, the file name
-    ASSERT_TRUE(dismiss(dialog));
-    EXPECT_TRUE(waitUntil([&] { return textOf(tool.at(56, 56)) == chosen; }, 10s));
+    ASSERT_TRUE(Tool::dismiss(dialog));
+    EXPECT_TRUE(waitUntil([&] { return textOf(tool[F_NAME0]) == chosen; }, 10s));
 }
 
 constexpr wchar_t kDone[] = L"備品区分機能設定が終了しました";
-
-Rec rec(std::string name, std::string key2, std::string cls) {
-    return {.name = std::move(name), .key2 = std::move(key2), .cls = std::move(cls)};
-}
 
 // 5,011 records (a full table) in KUBUN.KMT and in both reference files, every one to be
 // filled; returns KUBUN.KMT as written. A `prefix` on the category's names leaves each
@@ -324,11 +228,11 @@ Rec rec(std::string name, std::string key2, std::string cls) {
 std::string fullTables(const Scene& scene, const std::string& prefix = "") {
     std::vector<Rec> category, reference;
     for (int i = 0; i < 5011; ++i) {
-        category.push_back(rec(prefix + "品目" + std::to_string(i), "A", ""));
-        reference.push_back(rec("品目" + std::to_string(i), "A", "E"));
+        category.push_back({.name = prefix + "品目" + std::to_string(i), .key2 = "A"});
+        reference.push_back({.name = "品目" + std::to_string(i), .key2 = "A", .cls = "E"});
     }
-    writeBytes(scene.start / "E_KUBUN.KMT", kmt(reference));
-    writeBytes(scene.start / "J_KUBUN.KMT", kmt(reference));
+    for (const char* name : {"E_KUBUN.KMT", "J_KUBUN.KMT"})
+        writeBytes(scene.start / name, kmt(reference));
     writeBytes(scene.data / "KUBUN.KMT", kmt(category));
     return kmt(category);
 }
@@ -346,19 +250,16 @@ Observed timeRun(const fs::path& exe, const std::string& prefix = "") {
     Scene scene;
     fullTables(scene, prefix);
     Tool tool(scene.start, exe);
-    HWND status = tool.at(16, 16);
+    HWND status = tool[Label3];
     Observed seen;
     int last = 0;  // the record number last answered, 0 outside a merge
     const auto begin = std::chrono::steady_clock::now();
-    click(tool.at(280, 16));
-    for (auto asked = begin; asked < begin + 60s;) {
+    PostMessageW(tool[B_START], BM_CLICK, 0, 0);
+    for (auto asked = begin; asked < begin + 60s && seen.run == 0s;) {
         const std::wstring text = textOf(status);
         const auto answered = std::chrono::steady_clock::now();
         if (seen.texts.empty() || seen.texts.back() != text) seen.texts.push_back(text);
-        if (text == kDone) {
-            seen.run = answered - begin;
-            break;
-        }
+        if (text == kDone) seen.run = answered - begin;
         const int k = text.ends_with(L"/5011") ? std::stoi(text) : 0;
         if (last > 0 && k > last) seen.answers.push_back(answered - asked);
         last = k < 5011 ? k : 0;
@@ -376,68 +277,50 @@ TEST(RunTest, FullTablesAtDisplayRate) {
     Observed seen = timeRun(pathOf(KBNSET_EXE), "養護" + std::string(4000, 'x'));
     ASSERT_GT(seen.run.count(), 0) << "no completion text";
     for (const std::wstring& text : seen.texts)
-        EXPECT_TRUE(text.empty() || text == kDone || text.ends_with(L"/5011"))
-            << runtime::narrow(text);
+        EXPECT_TRUE(text.empty() || text == kDone || text.ends_with(L"/5011")) << text;
     // The last number of a pass shows at once and stays while the pass saves.
     ASSERT_GE(seen.texts.size(), 2u);
     EXPECT_EQ(seen.texts.end()[-2], L"5011/5011");
     // It pumps every 10 ms. Half the answers within three frames (50 ms): a loaded machine
     // delays some, not half; a pump every 150 ms fails.
-    auto& answers = seen.answers;
-    ASSERT_FALSE(answers.empty()) << "no progress text shown during a merge";
-    std::sort(answers.begin(), answers.end());
-    EXPECT_LT(answers[answers.size() / 2], 50ms);
+    ASSERT_FALSE(seen.answers.empty()) << "no progress text shown during a merge";
+    std::sort(seen.answers.begin(), seen.answers.end());
+    EXPECT_LT(seen.answers[seen.answers.size() / 2], 50ms);
 
-    if (const char* baseline = std::getenv("KBNSET_BASELINE_EXE")) {
-        const fs::path exes[] = {pathOf(baseline), pathOf(KBNSET_EXE)};
-        for (int which = 0; which < 2; ++which) {
+    if (const char* baseline = std::getenv("KBNSET_BASELINE_EXE"))
+        for (const char* exe : {baseline, KBNSET_EXE}) {
             std::vector<double> times;
             for (int round = 0; round < 5; ++round)
-                times.push_back(timeRun(exes[which]).run.count());
+                times.push_back(timeRun(pathOf(exe)).run.count());
             std::sort(times.begin(), times.end());
             std::printf("%s: median %.3f s, fastest %.3f s, slowest %.3f s\n",
-                        which == 0 ? "baseline" : "this build", times[2], times[0], times[4]);
+                        exe == baseline ? "baseline" : "this build", times[2], times[0], times[4]);
         }
-    }
 }
 
-// The start and the second click are queued at once: the loads do not yield, so the second
-// click arrives at the merge's first yield. The file stays untouched; a close ends the tool.
+// 開始 is clicked, then keys pressed or the close box clicked, all queued at once: the loads
+// do not yield, so the rest arrives at the merge's first yield. KUBUN.KMT stays untouched.
 TEST(RunTest, StopOrCloseDuringALongRunLeavesTheFileUntouched) {
-    struct Case {
-        const char* what;
-        int left;  // of the button clicked at the top: 中止 352, 閉じる 416; 0: the close box
-        bool closes;
-        bool keys = false;  // Enter on 開始, then Tab to 中止 and Enter
-    };
-    for (const Case& c : {Case{"中止", 352, false}, Case{"閉じる", 416, true},
-                          Case{"close box", 0, true}, Case{"keys", 0, false, true}}) {
-        SCOPED_TRACE(c.what);
+    // Tab twice to 中止, once to 閉じる; no keys: the close box.
+    for (const auto& [keys, closes] :
+         {std::pair<std::vector<WORD>, bool>{{VK_TAB, VK_TAB, VK_RETURN}, false},
+          {{VK_TAB, VK_RETURN}, true},
+          {{}, true}}) {
+        SCOPED_TRACE(keys.size());
         Scene scene;
         const std::string category = fullTables(scene);
         Tool tool(scene.start);
-        HWND start = tool.at(280, 16);
-        if (c.keys) {
-            ASSERT_TRUE(waitUntil([&] { return tool.focus() == start; }));
-            for (WORD key : std::initializer_list<WORD>{VK_RETURN, VK_TAB, VK_TAB, VK_RETURN})
-                tool.press({key});
-        } else {
-            click(start);
-            if (c.left)
-                click(tool.at(c.left, 16));
-            else
-                PostMessageW(tool.window(), WM_SYSCOMMAND, SC_CLOSE, 0);
-        }
-        if (c.closes) {
-            EXPECT_EQ(tool.exitCode(60s), 0u);
-        } else {
-            // A running merge changes Label3 once a frame; a stopped one leaves it.
-            ASSERT_TRUE(waitUntil([&] { return !textOf(tool.at(16, 16)).empty(); }, 60s));
-            Sleep(1000);
-            EXPECT_EQ(textOf(tool.at(16, 16)), L"1/5011");
-            EXPECT_FALSE(tool.dialog(300ms));
-            EXPECT_TRUE(IsWindow(tool.window())) << "the stop must not close the window";
-        }
+        ASSERT_TRUE(waitUntil([&] { return tool.focus() == tool[B_START]; }));
+        PostMessageW(tool[B_START], BM_CLICK, 0, 0);
+        for (WORD key : keys) tool.press({key});
+        if (keys.empty()) PostMessageW(tool.window, WM_SYSCOMMAND, SC_CLOSE, 0);
+        // A running merge changes Label3 once a frame; a stopped one leaves it at 1/5011.
+        ASSERT_TRUE(closes || waitUntil([&] { return !textOf(tool[Label3]).empty(); }, 60s));
+        DWORD code = WaitForSingleObject(tool.process.hProcess, closes ? 60000 : 1000);
+        GetExitCodeProcess(tool.process.hProcess, &code);
+        EXPECT_EQ(code, closes ? 0 : STILL_ACTIVE) << "exit code";
+        EXPECT_EQ(textOf(tool[Label3]), closes ? L"<no answer>" : L"1/5011");
+        EXPECT_FALSE(tool.topLevel(300ms)) << "no message";
         EXPECT_TRUE(readBytes(scene.data / "KUBUN.KMT") == category) << "the file changed";
     }
 }
