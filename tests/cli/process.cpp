@@ -5,9 +5,7 @@
 
 #include "support/temp_dir.hpp"
 
-#ifdef _WIN32
-#include <windows.h>
-#else
+#ifndef _WIN32
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -35,35 +33,7 @@ std::vector<std::string> linesOf(const std::string& output) {
     return lines;
 }
 
-#ifdef _WIN32
-
-// Only the exit status is needed under Windows: the output goes nowhere.
-Outcome runCli(const std::vector<std::string>& args, const fs::path& cwd, const Hostile&) {
-    SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
-    HANDLE nul = CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE,
-                             FILE_SHARE_READ | FILE_SHARE_WRITE, &sa, OPEN_EXISTING, 0, nullptr);
-    const std::wstring program = pathOf(KBNSET_CLI).wstring();
-    // Plain quotes suffice: no argument of these tests holds a quote or ends in a backslash.
-    std::wstring commandLine = L"\"" + program + L"\"";
-    for (const std::string& arg : args) commandLine += L" \"" + pathOf(arg).wstring() + L"\"";
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
-    si.dwFlags = STARTF_USESTDHANDLES;
-    si.hStdInput = si.hStdOutput = si.hStdError = nul;
-    PROCESS_INFORMATION pi{};
-    BOOL started = CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0,
-                                  nullptr, cwd.c_str(), &si, &pi);
-    CloseHandle(nul);
-    if (!started) throw std::runtime_error("cannot start kbnset-cli");
-    WaitForSingleObject(pi.hProcess, INFINITE);
-    DWORD code = 0;
-    GetExitCodeProcess(pi.hProcess, &code);
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
-    return {static_cast<int>(code), "", ""};
-}
-
-#else
+#ifndef _WIN32
 
 namespace {
 

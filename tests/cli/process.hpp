@@ -5,16 +5,15 @@
 #include <string>
 #include <vector>
 
-// Runs the real kbnset-cli as a child process with its output captured.
+// Runs the real kbnset-cli as a child process with its output captured (POSIX).
 namespace kbnset::test {
 
-// Standard output and error are kept on POSIX only.
 struct Outcome {
     int status = -1;  // exit status, -1 when the child ended by a signal
     std::string out{}, err{};
 };
 
-// What the child meets (POSIX only): `signal` is sent `delay` after the child has its handler
+// What the child meets: `signal` is sent `delay` after the child has its handler
 // for it in place; with `closedErr`, standard error is a pipe whose reader is gone; with
 // `sizeLimit`, no file may grow beyond that many bytes.
 struct Hostile {
