@@ -57,7 +57,6 @@ struct Window {
     TempDir tmp;
     fs::path start = tmp / "start", data = tmp / "data";
     FaultySystem system{runtime::nativeSystem()};
-    std::map<std::string, std::string>& settings = system.settings;
     FakeView view;
     app::MainForm form{view, system};
 
@@ -68,7 +67,7 @@ struct Window {
     }
     // Loaded with this DATA_DIR in the settings store and shown.
     void open(const std::string& dataDir) {
-        settings["R-ZORVEL/SCHOOL/DIR_ME"] = dataDir;
+        system.settings["R-ZORVEL/SCHOOL/DIR_ME"] = dataDir;
         form.onLoad();
         form.onActivate();
     }
@@ -118,8 +117,8 @@ TEST(MainForm, StartUpFindsTheDataDirectory) {
                     text.replace(at, token.size(), utf8Of(dir));
             return text;
         };
-        if (c.rzorvel) w.settings["R-ZORVEL/SCHOOL/DIR_ME"] = expand(c.rzorvel);
-        if (c.zorvel) w.settings["ZORVEL/SCHOOL/DIR_ME"] = expand(c.zorvel);
+        if (c.rzorvel) w.system.settings["R-ZORVEL/SCHOOL/DIR_ME"] = expand(c.rzorvel);
+        if (c.zorvel) w.system.settings["ZORVEL/SCHOOL/DIR_ME"] = expand(c.zorvel);
         if (!c.sew.empty()) writeBytes(w.data / "ZORVEL.SEW", cp932(expand(c.sew)));
 #ifdef _WIN32
         if (c.hidden) {

@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "runtime/error.hpp"
-#include "runtime/text.hpp"
 
 namespace kbnset::runtime {
 namespace {
@@ -46,22 +45,6 @@ std::string outcome(const std::function<std::string()>& read) {
     }
 }
 
-TEST(ToLong, AcceptsSignedDigitsWithBlanksAndRejectsTheRest) {
-    // clang-format off
-    const std::pair<const char*, const char*> cases[] = {
-        {"0", "0"}, {"-5", "-5"}, {"+7", "7"}, {"  42\t", "42"}, {"007", "7"},
-        {"2147483647", "2147483647"}, {"-2147483648", "-2147483648"},
-        {"", "!conversion"}, {"   ", "!conversion"}, {"-", "!conversion"}, {"12A", "!conversion"},
-        {"1 2", "!conversion"}, {"1.5", "!conversion"}, {"- 5", "!conversion"},
-        {"０", "!conversion"}, {"0x10", "!conversion"},
-        {"2147483648", "!overflow"}, {"-2147483649", "!overflow"},
-        {"99999999999999999999999", "!overflow"},
-    };
-    // clang-format on
-    for (auto [text, expected] : cases)
-        EXPECT_EQ(outcome([&] { return std::to_string(toLong(text)); }), expected) << text;
-}
-
 // Each row reads in turn: t readText, i readInteger, l readLong, e atEnd() (1 or 0).
 TEST(SequentialReader, ReadsValuesInTurn) {
     const std::string longest(SequentialReader::kMaxValueBytes, 'a');
@@ -77,6 +60,7 @@ TEST(SequentialReader, ReadsValuesInTurn) {
         {"a\rb\nc\r\n\r\n \t\r\n", "ttte", {"a", "b", "c", "1"}},  // lone CR, lone LF
         {" plain , 7 \t,\" q \"  ,x", "tttte", {"plain", "7", " q ", "x", "1"}},
         {"-32768,32767,\t-2147483648 \r\n", "iil", {"-32768", "32767", "-2147483648"}},
+        {"\" 7 \",\"-5\t\",\"1 2\",\"0x10\"\r\n", "llll", {"7", "-5", "!conversion", "!conversion"}},
         {"\"" + longest + "\"\r\n" + longest + "\r\n", "tte", {longest, longest, "1"}},
         // A quote inside a quoted or an unquoted text, text after the closing quote, a lead
         // byte without its trail byte, NUL, a value over the limit, an unclosed quote.
