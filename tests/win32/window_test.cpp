@@ -21,10 +21,10 @@ namespace kbnset::test {
 namespace {
 
 namespace fs = std::filesystem;
-using namespace std::chrono_literals;
+using std::chrono::milliseconds, std::chrono::seconds;
 using enum app::Control;
 
-bool waitUntil(auto done, std::chrono::milliseconds timeout = 5s) {
+bool waitUntil(auto done, std::chrono::milliseconds timeout = seconds(5)) {
     for (const auto end = std::chrono::steady_clock::now() + timeout; !done(); Sleep(10))
         if (std::chrono::steady_clock::now() > end) return false;
     return true;
@@ -72,7 +72,7 @@ class Tool {
         startup.cb = sizeof startup;
         if (!CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
                             startFolder.c_str(), &startup, &process) ||
-            !(window = topLevel(20s, false)))
+            !(window = topLevel(seconds(20), false)))
             throw std::runtime_error("kbnset.exe did not start");
     }
     ~Tool() {
@@ -90,7 +90,8 @@ class Tool {
     static bool isDefault(HWND b) { return GetWindowLongW(b, GWL_STYLE) & BS_DEFPUSHBUTTON; }
     // Presses OK and waits for the dialog to go.
     static bool dismiss(HWND d) {
-        return PostMessageW(d, WM_COMMAND, IDOK, 0) && waitUntil([&] { return !IsWindow(d); }, 10s);
+        return PostMessageW(d, WM_COMMAND, IDOK, 0) &&
+               waitUntil([&] { return !IsWindow(d); }, seconds(10));
     }
 
     // The control where the layout puts `c`.
@@ -159,7 +160,7 @@ TEST(WindowTest, LayoutKeysMessagesAndTheSourceRow) {
                              Tool::px(c.width), Tool::px(c.height), c.visible))
             << "control " << static_cast<int>(c.control);
     }
-    EXPECT_FALSE(tool.topLevel(300ms)) << "start-up shows no message";
+    EXPECT_FALSE(tool.topLevel(milliseconds(300))) << "start-up shows no message";
 
     // Focus starts on 開始, the default button. Enter on it with no reference files: each pass
     // says so in a message box modal to the window, one button and no icon; KUBUN.KMT stays.
@@ -168,7 +169,7 @@ TEST(WindowTest, LayoutKeysMessagesAndTheSourceRow) {
     tool.press({VK_RETURN});
     for (int pass = 1; pass <= 2; ++pass) {
         SCOPED_TRACE(pass);
-        const HWND box = tool.topLevel(20s);
+        const HWND box = tool.topLevel(seconds(20));
         ASSERT_EQ(textOf(box), L"備品区分機能設定");
         std::vector<std::wstring> shown;
         for (HWND h : childrenOf(box))
@@ -180,7 +181,7 @@ TEST(WindowTest, LayoutKeysMessagesAndTheSourceRow) {
         EXPECT_FALSE(IsWindowEnabled(tool.window));
         ASSERT_TRUE(Tool::dismiss(box));
     }
-    EXPECT_FALSE(tool.topLevel(500ms));
+    EXPECT_FALSE(tool.topLevel(milliseconds(500)));
     EXPECT_EQ(readBytes(scene.data / "KUBUN.KMT"), "x");
     for (app::Control c : {B_END, B_STOP, B_SET0, B_CHG, B_START})
         EXPECT_EQ(at = GetNextDlgTabItem(tool.window, at, FALSE), tool[c]) << static_cast<int>(c);
@@ -206,7 +207,7 @@ TEST(WindowTest, LayoutKeysMessagesAndTheSourceRow) {
     // 参照 of the destination: the common file-open dialog, modal, with the two-entry filter.
     writeBytes(scene.start / "KUBUN.KMT", "");  // the dialog takes only a file that is there
     PostMessageW(tool[B_SET0], BM_CLICK, 0, 0);
-    const HWND dialog = tool.topLevel(10s);
+    const HWND dialog = tool.topLevel(seconds(10));
     EXPECT_FALSE(IsWindowEnabled(tool.window));
     std::vector<std::wstring> types;  // of cmb1, the file type, up to CB_ERR past the last
     wchar_t type[128];
@@ -217,7 +218,7 @@ TEST(WindowTest, LayoutKeysMessagesAndTheSourceRow) {
     const std::wstring chosen = scene.start.wstring() + L"\\KUBUN.KMT";
     SetDlgItemTextW(dialog, 0x47c, chosen.c_str());  // cmb13, the file name
     ASSERT_TRUE(Tool::dismiss(dialog));
-    EXPECT_TRUE(waitUntil([&] { return textOf(tool[F_NAME0]) == chosen; }, 10s));
+    EXPECT_TRUE(waitUntil([&] { return textOf(tool[F_NAME0]) == chosen; }, seconds(10)));
 }
 
 constexpr wchar_t kDone[] = L"備品区分機能設定が終了しました";
@@ -255,7 +256,7 @@ Observed timeRun(const fs::path& exe, const std::string& prefix = "") {
     int last = 0;  // the record number last answered, 0 outside a merge
     const auto begin = std::chrono::steady_clock::now();
     PostMessageW(tool[B_START], BM_CLICK, 0, 0);
-    for (auto asked = begin; asked < begin + 60s && seen.run == 0s;) {
+    for (auto asked = begin; asked < begin + seconds(60) && seen.run == seconds(0);) {
         const std::wstring text = textOf(status);
         const auto answered = std::chrono::steady_clock::now();
         if (seen.texts.empty() || seen.texts.back() != text) seen.texts.push_back(text);
@@ -280,12 +281,12 @@ TEST(RunTest, FullTablesAtDisplayRate) {
         EXPECT_TRUE(text.empty() || text == kDone || text.ends_with(L"/5011")) << text;
     // The last number of a pass shows at once and stays while the pass saves.
     ASSERT_GE(seen.texts.size(), 2u);
-    EXPECT_EQ(seen.texts.end()[-2], L"5011/5011");
+    EXPECT_EQ(seen.texts[seen.texts.size() - 2], L"5011/5011");
     // It pumps every 10 ms. Half the answers within three frames (50 ms): a loaded machine
     // delays some, not half; a pump every 150 ms fails.
     ASSERT_FALSE(seen.answers.empty()) << "no progress text shown during a merge";
     std::sort(seen.answers.begin(), seen.answers.end());
-    EXPECT_LT(seen.answers[seen.answers.size() / 2], 50ms);
+    EXPECT_LT(seen.answers[seen.answers.size() / 2], milliseconds(50));
 
     if (const char* baseline = std::getenv("KBNSET_BASELINE_EXE"))
         for (const char* exe : {baseline, KBNSET_EXE}) {
@@ -315,12 +316,13 @@ TEST(RunTest, StopOrCloseDuringALongRunLeavesTheFileUntouched) {
         for (WORD key : keys) tool.press({key});
         if (keys.empty()) PostMessageW(tool.window, WM_SYSCOMMAND, SC_CLOSE, 0);
         // A running merge changes Label3 once a frame; a stopped one leaves it at 1/5011.
-        ASSERT_TRUE(closes || waitUntil([&] { return !textOf(tool[Label3]).empty(); }, 60s));
+        auto shown = [&] { return !textOf(tool[Label3]).empty(); };
+        ASSERT_TRUE(closes || waitUntil(shown, seconds(60)));
         DWORD code = WaitForSingleObject(tool.process.hProcess, closes ? 60000 : 1000);
         GetExitCodeProcess(tool.process.hProcess, &code);
         EXPECT_EQ(code, closes ? 0 : STILL_ACTIVE) << "exit code";
         EXPECT_EQ(textOf(tool[Label3]), closes ? L"<no answer>" : L"1/5011");
-        EXPECT_FALSE(tool.topLevel(300ms)) << "no message";
+        EXPECT_FALSE(tool.topLevel(milliseconds(300))) << "no message";
         EXPECT_TRUE(readBytes(scene.data / "KUBUN.KMT") == category) << "the file changed";
     }
 }
