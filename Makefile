@@ -3,7 +3,6 @@ SHELL := /bin/bash
 .SHELLFLAGS := -euo pipefail -c
 JOBS ?= $(shell nproc)
 BUILD := build
-WINE_ENV := WINEPREFIX=$(CURDIR)/$(BUILD)/wineprefix LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8 WINEDEBUG=-all
 FUZZ_SECONDS ?= 180
 
 .PHONY: all run test deps native asan mingw test-native test-asan test-wine tables hostile bench fuzz fuzz-short lint format gui dist clean
@@ -53,13 +52,13 @@ test-wine:
 	@scripts/deps.sh native windows
 	@echo "== Windows tests under Wine"
 	@scripts/wine-prefix
-	@$(WINE_ENV) $(PRESET_ENV) xvfb-run -a -s '-screen 0 1280x1024x24' \
+	@$(PRESET_ENV) scripts/wine-env xvfb-run -a -s '-screen 0 1280x1024x24' \
 	  scripts/wine-session cmake --workflow --preset mingw
 
 # Rewrites tests/data/cp932-table.tsv from what Windows (here Wine) makes of code page 932.
 tables: mingw
 	@scripts/wine-prefix
-	@$(WINE_ENV) scripts/wine-run $(BUILD)/mingw/tools/dump_cp932.exe "Z:$(CURDIR)/tests/data/cp932-table.tsv"
+	@scripts/wine-run $(BUILD)/mingw/tools/dump_cp932.exe "Z:$(CURDIR)/tests/data/cp932-table.tsv"
 	@echo "tests/data/cp932-table.tsv: $$(grep -vc '^#' tests/data/cp932-table.tsv) characters"
 
 test: test-native test-asan test-wine
@@ -77,7 +76,7 @@ bench:
 	@$(BUILD)/bench/bench/kbnset_bench
 	@bench/whole_run.sh $(BUILD)/bench $(BASELINE)
 
-# Every fuzz target for FUZZ_SECONDS, after the inputs kept in fuzz/regressions/.
+# Every fuzz target for FUZZ_SECONDS, starting from its corpus in fuzz/corpus/.
 fuzz:
 	@scripts/deps.sh native fuzz
 	@JOBS=$(JOBS) scripts/fuzz.sh $(FUZZ_SECONDS)

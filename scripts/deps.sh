@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs, only when missing, the Debian packages that the build and the tests need.
-# Usage: scripts/deps.sh native|windows|lint|fuzz|bench|all
+# Usage: scripts/deps.sh native|windows|lint|fuzz|bench|screenshots|all
 set -euo pipefail
 
 native=(g++ cmake ninja-build time googletest libgtest-dev libgmock-dev libbenchmark-dev libxxhash-dev clang-format)
@@ -9,6 +9,7 @@ windows=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64 xvfb x
 lint=(clang-tidy cppcheck)
 fuzz=(clang libclang-rt-14-dev)
 bench=(hyperfine)
+screenshots=(xdotool)
 
 want=()
 for group in "$@"; do
@@ -18,6 +19,7 @@ for group in "$@"; do
     lint) want+=("${lint[@]}") ;;
     fuzz) want+=("${fuzz[@]}") ;;
     bench) want+=("${bench[@]}") ;;
+    screenshots) want+=("${screenshots[@]}") ;;
     all) want+=("${native[@]}" "${windows[@]}" "${lint[@]}" "${fuzz[@]}") ;;
     *) echo "deps.sh: unknown group $group" >&2; exit 2 ;;
   esac

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Builds the libFuzzer targets and runs each for SECONDS. The inputs kept under
-# fuzz/regressions/<target>/ run first, once each; then the target fuzzes a copy of its seed
-# corpus under the build folder (the repository's corpus is never written to).
+# Builds the libFuzzer targets and runs each for SECONDS. libFuzzer first runs every input of
+# fuzz/corpus/<target>/ (the seeds, and each input that once failed, kept there after its fix),
+# then fuzzes; new inputs go to a folder under the build folder, never into the repository.
 # Usage: scripts/fuzz.sh SECONDS [TARGET...]     (build folder: FUZZ_BUILD, default build/fuzz)
 set -euo pipefail
 
@@ -38,23 +38,11 @@ for name in "${targets[@]}"; do
   mkdir -p "$corpus" "$artifacts"
   options=(-rss_limit_mb=2048 -timeout=10 -max_len=16384 "-artifact_prefix=$artifacts/")
 
-  # The loads change the current directory: every input is named by its full path.
-  regressions=("$root"/fuzz/regressions/"$name"/*)
-  if [ -e "${regressions[0]}" ]; then
-    echo "== $name: ${#regressions[@]} regression inputs"
-    TMPDIR=$scratch "$binary" "${options[@]}" "${regressions[@]}" >"$work/$name-regressions.log" 2>&1 || {
-      cat "$work/$name-regressions.log" >&2
-      echo "fuzz.sh: $name fails on a kept regression input" >&2
-      exit 1
-    }
-  fi
-
   echo "== $name: fuzzing for ${seconds}s"
-  for seed in "$root"/fuzz/corpus/"$name"/*; do
-    [ -e "$corpus/$(basename "$seed")" ] || cp "$seed" "$corpus"/
-  done
+  # The first folder takes what libFuzzer finds; the repository's corpus is only read. The
+  # loads change the current directory, so both are named by their full path.
   if ! TMPDIR=$scratch "$binary" "${options[@]}" -max_total_time="$seconds" -print_final_stats=1 \
-      "$corpus" >"$work/$name.log" 2>&1; then
+      "$corpus" "$root/fuzz/corpus/$name" >"$work/$name.log" 2>&1; then
     tail -n 60 "$work/$name.log" >&2
     echo "fuzz.sh: $name found a failing input in $artifacts (log: $work/$name.log)" >&2
     exit 1

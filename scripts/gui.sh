@@ -10,11 +10,9 @@ exe=$(realpath "$1")
 [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] ||
   { echo "gui.sh: no display; run it in a desktop session (or under xvfb-run)" >&2; exit 1; }
 
-export WINEPREFIX=${WINEPREFIX:-$root/build/wineprefix}
-export LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8 WINEDEBUG=${WINEDEBUG:--all}
-export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
+. "$root"/scripts/wine-env
 "$root"/scripts/wine-prefix
-. "$root"/scripts/wine-sample.sh
+. "$root"/scripts/sample.sh
 wine_sample "$2"
 
 echo "データフォルダ: $(cd "$2" && pwd)/data (KUBUN.KMT を更新します)"

@@ -23,10 +23,8 @@ cp "$data"/KUBUN.KMT "$scratch"/KUBUN.before
 # eighth item of its ZORVEL.SEW names it again (rewritten here to the scratch folder).
 export XDG_CONFIG_HOME=$scratch/config
 printf '[SCHOOL]\nDIR_ME=%s\n' "$data" >"$XDG_CONFIG_HOME"/R-ZORVEL.ini
-escaped=$(printf '%s' "$data" | sed 's/[&|\\]/\\&/g')
-iconv -f CP932 -t UTF-8 "$root"/examples/ZORVEL.SEW |
-  sed -E "s|,\"[^\"]*\"\r\$|,\"$escaped\"\r|" |
-  iconv -f UTF-8 -t CP932 >"$data"/ZORVEL.SEW
+. "$root"/scripts/sample.sh
+sample_sew "$data" "$data"/ZORVEL.SEW
 
 decode() { iconv -f CP932 -t UTF-8 "$1" | tr -d '\r'; }
 

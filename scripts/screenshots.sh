@@ -10,19 +10,15 @@ out=$(realpath -m "${2:-$root/docs}")
 [ -f "$exe" ] || { echo "screenshots.sh: $exe not found; build it with 'make mingw'" >&2; exit 1; }
 
 if [ -z "${KBNSET_SCREENSHOT_X:-}" ]; then
-  command -v xdotool >/dev/null || {
-    echo "Installing: xdotool"
-    sudo=""; [ "$(id -u)" -eq 0 ] || sudo=sudo
-    $sudo apt-get update -qq && DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq xdotool >/dev/null
-  }
+  "$root"/scripts/deps.sh windows screenshots
   KBNSET_SCREENSHOT_X=1 exec xvfb-run -a -s '-screen 0 1024x768x24' "$0" "$exe" "$out"
 fi
 
 # A prefix of its own, so that ending Wine here ends nothing else.
 export WINEPREFIX=$root/build/wineprefix-screenshots
-export LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8 WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml=
+. "$root"/scripts/wine-env
 "$root"/scripts/wine-prefix
-. "$root"/scripts/wine-sample.sh
+. "$root"/scripts/sample.sh
 # Under drive C:, so that the pictures show a path as on a school's machine.
 wine_sample "$WINEPREFIX/drive_c/ZORVEL"
 trap 'wineserver -k 2>/dev/null || true' EXIT
