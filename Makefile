@@ -62,6 +62,8 @@ tables: mingw
 	@echo "tests/data/cp932-table.tsv: $$(grep -vc '^#' tests/data/cp932-table.tsv) characters"
 
 test: test-native test-asan test-wine
+	@echo "== the package for schools"
+	@$(MAKE) --no-print-directory dist
 	@echo "== static analysis"
 	@$(MAKE) --no-print-directory lint
 	@echo "== short fuzz runs"
@@ -101,6 +103,7 @@ format:
 dist:
 	@scripts/deps.sh native windows
 	@$(PRESET_ENV) cmake --workflow --preset dist
+	@scripts/check-dist.sh $(BUILD)/dist/kbnset-*-win64.zip
 
 gui: mingw
 	@scripts/gui.sh $(BUILD)/mingw/src/kbnset.exe $(BUILD)/gui-sample

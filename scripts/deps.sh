@@ -5,7 +5,7 @@ set -euo pipefail
 
 native=(g++ cmake ninja-build time googletest libgtest-dev libgmock-dev libbenchmark-dev libxxhash-dev clang-format)
 windows=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64 xvfb xauth x11-apps
-         imagemagick locales fonts-ipafont zip)
+         imagemagick locales fonts-ipafont zip unzip cmark-gfm)
 lint=(clang-tidy cppcheck)
 fuzz=(clang libclang-rt-14-dev)
 bench=(hyperfine)
