@@ -19,8 +19,6 @@ namespace kbnset::category {
 
 namespace {
 
-constexpr char kManagementType[] = "管理";
-
 struct Messages {
     const char* missing;
     const char* readFailed;
@@ -101,10 +99,8 @@ LoadResult loadTable(const std::string& name, std::vector<KBN_REC>& table, std::
             ++recordNumber;
             if (recordNumber >= kTableCapacity) throw runtime::OverflowError("table full");
             KBN_REC& record = table[static_cast<std::size_t>(recordNumber)];
-            readRecord(in, record);
+            readRecord(in, record, loaded != nullptr);
             record.line = recordLine;
-            record.REC_KIND =
-                record.KBN_TYPE == kManagementType ? RecordKind::management : RecordKind::ordinary;
             record.codeAsRead.clear();
             if (std::string normal = runtime::toUpperHalfwidth(record.KBN_CODE);
                 normal != record.KBN_CODE) {

@@ -197,6 +197,22 @@ void SequentialReader::readText(std::string& out) {
     out.assign(decoded_.data(), static_cast<std::size_t>(end - decoded_.data()));
 }
 
+// Validated by decoding into the room kept for that, which is then thrown away.
+std::string_view SequentialReader::readBytes() {
+    const std::string_view raw = nextRaw();
+    if (decoded_.size() < kFromAnsiRoom * raw.size()) decoded_.resize(kFromAnsiRoom * raw.size());
+    fromAnsi(raw, decoded_.data());
+    return raw;
+}
+
+std::string_view SequentialReader::readBytes(std::string& decoded) {
+    const std::string_view raw = nextRaw();
+    if (decoded_.size() < kFromAnsiRoom * raw.size()) decoded_.resize(kFromAnsiRoom * raw.size());
+    const char* end = fromAnsi(raw, decoded_.data());
+    decoded.assign(decoded_.data(), static_cast<std::size_t>(end - decoded_.data()));
+    return raw;
+}
+
 std::int32_t SequentialReader::readLong() {
     return toLong(nextRaw());
 }
@@ -215,8 +231,12 @@ void SequentialWriter::writeLine(std::initializer_list<Value> values) {
     constexpr std::size_t kNumberRoom = 12;  // "-2147483648" and a comma
     std::size_t room = 2;                    // CR LF
     for (const Value& value : values) {
-        const auto* text = std::get_if<std::string_view>(&value);
-        room += text != nullptr ? kToAnsiRoom * text->size() + 3 : kNumberRoom;
+        if (const auto* text = std::get_if<std::string_view>(&value))
+            room += kToAnsiRoom * text->size() + 3;
+        else if (const auto* bytes = std::get_if<Bytes>(&value))
+            room += bytes->bytes.size() + 3;
+        else
+            room += kNumberRoom;
     }
     if (line_.size() < room) line_.resize(room);
     char* const begin = line_.data();
@@ -226,6 +246,10 @@ void SequentialWriter::writeLine(std::initializer_list<Value> values) {
         if (const auto* text = std::get_if<std::string_view>(&value)) {
             *p++ = '"';
             p = toAnsi(*text, p);
+            *p++ = '"';
+        } else if (const auto* bytes = std::get_if<Bytes>(&value)) {
+            *p++ = '"';
+            p = std::copy(bytes->bytes.begin(), bytes->bytes.end(), p);
             *p++ = '"';
         } else {
             p = std::to_chars(p, begin + room, std::get<std::int32_t>(value)).ptr;

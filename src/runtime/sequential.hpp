@@ -35,6 +35,11 @@ class SequentialReader {
     std::string readText();
     // The same into `out`, whose capacity is reused; `out` is unchanged on failure.
     void readText(std::string& out);
+    // The next text value as the file holds it, checked as text of the code page (the failures
+    // of readText) but not kept decoded; valid until the next read.
+    std::string_view readBytes();
+    // The same, and `decoded` receives the value decoded, its capacity reused.
+    std::string_view readBytes(std::string& decoded);
     std::int16_t readInteger();
     std::int32_t readLong();
     // The line, as an editor counts it, of the next byte to be read (1 for the first; a line
@@ -72,10 +77,14 @@ class SequentialReader {
 };
 
 // Writing: texts in double quotes with nothing escaped, numbers in plain decimal, values
-// joined by commas, CR LF after every line.
+// joined by commas, CR LF after every line. A text is UTF-8 and encoded, or Bytes of the code
+// page written as they are.
 class SequentialWriter {
   public:
-    using Value = std::variant<std::string_view, std::int32_t>;
+    struct Bytes {
+        std::string_view bytes;
+    };
+    using Value = std::variant<std::string_view, std::int32_t, Bytes>;
 
     explicit SequentialWriter(OutputFile& file) : file_(file) {}
     void writeLine(std::initializer_list<Value> values);
