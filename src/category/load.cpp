@@ -4,6 +4,7 @@
 #include <exception>
 #include <functional>
 #include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -22,11 +23,16 @@ namespace {
 struct Messages {
     const char* missing;
     const char* readFailed;
+    const char* file;  // what the user calls the file
 };
 constexpr Messages kReferenceMessages{"基準ファイルが有りません",
-                                      "基準ファイルの読込に失敗しました"};
+                                      "基準ファイルの読込に失敗しました", "基準ファイル"};
 constexpr Messages kCategoryMessages{"備品区分ファイルが有りません",
-                                     "備品区分ファイルの読込に失敗しました"};
+                                     "備品区分ファイルの読込に失敗しました", "備品区分ファイル"};
+
+// How often the loads ask whether to stop: a few milliseconds of reading even at the longest
+// values.
+constexpr std::int32_t kRecordsBetweenStopTests = 256;
 
 // Fingerprints every byte read, for the save's check that the file is still the same.
 class FingerprintingInput final : public runtime::InputFile {
@@ -48,6 +54,15 @@ class FingerprintingInput final : public runtime::InputFile {
 std::string failureText(const Messages& messages, std::int32_t recordNumber) {
     return std::string(messages.readFailed) + "(" + std::to_string(recordNumber) + ")";
 }
+
+}  // namespace
+
+std::string tooBigText(std::string_view file, const std::string& name) {
+    return std::string(file) + "（" + runtime::utf8Of(runtime::pathOf(name).filename()) +
+           "）が大きすぎてメモリが足りません";
+}
+
+namespace {
 
 // The full path of `name` for a message, also when it cannot be resolved.
 std::string fullName(runtime::System& system, const std::string& name) {
@@ -98,6 +113,9 @@ LoadResult loadTable(const std::string& name, std::vector<KBN_REC>& table, std::
             recordLine = in.line();
             ++recordNumber;
             if (recordNumber >= kTableCapacity) throw runtime::OverflowError("table full");
+            if (recordNumber % kRecordsBetweenStopTests == kRecordsBetweenStopTests - 1 &&
+                ctx.ui.stopRequested())
+                return LoadResult::stopped;
             KBN_REC& record = table[static_cast<std::size_t>(recordNumber)];
             readRecord(in, record, loaded != nullptr);
             record.line = recordLine;
@@ -117,6 +135,11 @@ LoadResult loadTable(const std::string& name, std::vector<KBN_REC>& table, std::
             *loaded = std::move(file);
         }
         return LoadResult::loaded;
+    } catch (const std::bad_alloc&) {
+        // The tables hold what was read so far; the file itself is only read.
+        ctx.ui.showFailure(tooBigText(messages.file, name),
+                           {path, recordLine, std::current_exception()});
+        return LoadResult::readFailed;
     } catch (const std::exception&) {
         const std::exception_ptr cause = std::current_exception();
         ctx.ui.showFailure(failureText(messages, recordNumber), {path, recordLine, cause});

@@ -28,6 +28,9 @@ class UserInterface {
     }
     // The hourglass pointer while a file is read or written.
     virtual void setBusy(bool busy) = 0;
+    // Whether the user has asked the step to stop. The loads ask every few hundred records and
+    // then end without a word; the answer may handle what the user did meanwhile.
+    virtual bool stopRequested() { return false; }
 };
 
 // Shows the hourglass for its lifetime.

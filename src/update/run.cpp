@@ -4,15 +4,50 @@
 #include <chrono>
 #include <exception>
 #include <memory>
+#include <new>
+#include <string_view>
 
 #include "category/load.hpp"
 #include "category/save.hpp"
+#include "runtime/paths.hpp"
 #include "update/merge.hpp"
 #include "update/report.hpp"
 
 namespace kbnset::update {
 
 namespace {
+
+// The steps' user interface during a run: a stop that the front end turns into STOP_FLG at a
+// yield reaches the loads too.
+class StepUi final : public category::UserInterface {
+  public:
+    StepUi(update::UserInterface& ui, const StopFlag& STOP_FLG) : ui_(ui), STOP_FLG_(STOP_FLG) {}
+    void showMessage(std::string_view text) override { ui_.showMessage(text); }
+    void showFailure(std::string_view text, const category::Failure& failure) override {
+        ui_.showFailure(text, failure);
+    }
+    void setBusy(bool busy) override { ui_.setBusy(busy); }
+    bool stopRequested() override {
+        ui_.yield();
+        return STOP_FLG_ != StopFlag::none;
+    }
+
+  private:
+    update::UserInterface& ui_;
+    const StopFlag& STOP_FLG_;
+};
+
+// `name` in `dir`, for a message; `name` may be absolute.
+std::string pathIn(const std::string& dir, const std::string& name) {
+    return runtime::utf8Of(runtime::pathOf(dir) / runtime::pathOf(name));
+}
+
+// The memory ran out while the file `name` in `dir` was worked on: the pass fails with a word.
+void showOutOfMemory(UserInterface& ui, std::string_view file, const std::string& dir,
+                     const std::string& name) {
+    ui.showFailure(category::tooBigText(file, name),
+                   {pathIn(dir, name), 0, std::current_exception()});
+}
 
 // How long one try for the data folder's lock waits before the window gets to handle events.
 constexpr std::chrono::milliseconds kLockPatience{200};
@@ -51,12 +86,14 @@ bool pass(Session& session, category::Selector selector, const std::string& sour
     p.referenceFile = category::referenceFileName(selector, sourcePath);
     ui.passStarted(p.referenceFile);
 
-    const category::Context ctx{system, ui};
+    StepUi stepUi(ui, session.STOP_FLG);
+    const category::Context ctx{system, stepUi};
     category::Tables& tables = session.tables;
     std::string fileRead;
     const LoadResult reference =
         category::REF_LOAD(tables, selector, session.START_DIR, sourcePath, ctx, &fileRead);
     if (reference != LoadResult::missing && fileRead != p.referenceFile) p.fileRead = fileRead;
+    if (reference == LoadResult::stopped) report.stopped = true;
     if (reference != LoadResult::loaded) return false;
     bool stopped = false;
     const std::unique_ptr<runtime::FolderLock> lock = lockDataFolder(session, system, ui, stopped);
@@ -64,7 +101,12 @@ bool pass(Session& session, category::Selector selector, const std::string& sour
         report.stopped = true;
         return false;
     }
-    if (category::KBN_LOAD(tables, session.DATA_DIR, ctx) != LoadResult::loaded) {
+    const LoadResult category = category::KBN_LOAD(tables, session.DATA_DIR, ctx);
+    if (category == LoadResult::stopped) {
+        report.stopped = true;  // the file is as it was
+        return false;
+    }
+    if (category != LoadResult::loaded) {
         report.stillEmpty = -1;  // what the file holds now is not known
         return false;
     }
@@ -75,7 +117,13 @@ bool pass(Session& session, category::Selector selector, const std::string& sour
         std::count_if(tables.KBN_TBL.begin(), tables.KBN_TBL.begin() + tables.KBN_CNT,
                       [](const category::KBN_REC& r) { return !r.codeAsRead.empty(); }));
 
-    p.filled = KBN_MERGE(tables, session.STOP_FLG, ui);
+    try {
+        p.filled = KBN_MERGE(tables, session.STOP_FLG, ui);
+    } catch (const std::bad_alloc&) {
+        // The reference names make the search; KUBUN.KMT stays as it was.
+        showOutOfMemory(ui, "基準ファイル", session.START_DIR, fileRead);
+        return false;
+    }
     p.merged = true;
     if (session.STOP_FLG != StopFlag::none) {
         report.stopped = true;
@@ -96,7 +144,7 @@ bool pass(Session& session, category::Selector selector, const std::string& sour
 }
 
 void runPasses(Session& session, const std::string& sourcePath, runtime::System& system,
-               UserInterface& ui, RunReport& report, std::vector<std::int32_t>& emptyNow) {
+               UserInterface& ui, RunReport& report, std::vector<std::int32_t>& emptyNow) try {
     using category::Selector;
     if (sourcePath.empty()) {
         pass(session, Selector::elementary, sourcePath, system, ui, report, emptyNow);
@@ -112,6 +160,10 @@ void runPasses(Session& session, const std::string& sourcePath, runtime::System&
         return;
     }
     report.completed = true;
+} catch (const std::bad_alloc&) {
+    // Beyond the loads and the merge, KUBUN.KMT's records are what takes the memory. A save
+    // replaces the file whole or not at all, so nothing is lost.
+    showOutOfMemory(ui, "備品区分ファイル", session.DATA_DIR, category::kCategoryFile);
 }
 
 // Clears the session's running mark when the run ends, also when a step throws.
@@ -136,8 +188,13 @@ RunReport run(Session& session, const std::string& sourcePath, runtime::System& 
     RunReport report;
     std::vector<std::int32_t> emptyNow;
     runPasses(session, sourcePath, system, ui, report, emptyNow);
-    if (report.stillEmpty >= 0)
-        addStillEmpty(session.tables, emptyNow, session.DATA_DIR, report.changes);
+    try {
+        if (report.stillEmpty >= 0)
+            addStillEmpty(session.tables, emptyNow, session.DATA_DIR, report.changes);
+    } catch (const std::bad_alloc&) {
+        report.completed = false;
+        showOutOfMemory(ui, "備品区分ファイル", session.DATA_DIR, category::kCategoryFile);
+    }
     ui.runFinished(report);
     return report;
 }
