@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "runtime/error.hpp"
+#include "runtime/number.hpp"
 #include "runtime/text.hpp"
 
 namespace kbnset::runtime {
