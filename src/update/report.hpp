@@ -23,18 +23,28 @@ struct Change {
     std::string referenceFile;  // the reference file that gave the classification; else empty
 };
 
+// A change that a save made (or, in a dry run, would), kept by row: the rows' texts are made
+// when the run ends, once the reference table is no longer held.
+struct SavedChange {
+    std::int32_t row = 0;  // in KBN_TBL
+    Change::What what = Change::What::classification;
+    std::string before;              // the code as read; empty for a classification
+    std::int32_t referenceFile = 0;  // index into the run's reference files
+};
+
 // The rows of KBN_TBL, ascending, that are ordinary records with an empty classification.
 std::vector<std::int32_t> emptyRecords(const category::Tables& tables);
 
-// The rows that one save gives (or, in a dry run, would), in line order: a record's
-// classification when it was empty as loaded (`emptyAsLoaded`, from emptyRecords) and is set
-// now, then its code when the load read it in another form than the one the save writes.
+// What one save changes, in line order: a record's classification when it was empty as loaded
+// (`emptyAsLoaded`, from emptyRecords) and is set now, then its code when the load read it in
+// another form than the one the save writes.
 void addSavedChanges(const category::Tables& tables, const std::vector<std::int32_t>& emptyAsLoaded,
-                     const std::string& dataDir, const std::string& referenceFile,
-                     std::vector<Change>& rows);
+                     std::int32_t referenceFile, std::vector<SavedChange>& changes);
 
-// A still-empty row for each of `empty` (from emptyRecords), in line order.
-void addStillEmpty(const category::Tables& tables, const std::vector<std::int32_t>& empty,
-                   const std::string& dataDir, std::vector<Change>& rows);
+// The rows of `changes`, then a still-empty row for each of `empty`, from KBN_TBL as it is at the
+// end of the run (names, second keys and saved values do not change between passes).
+std::vector<Change> rowsOf(const category::Tables& tables, const std::vector<SavedChange>& changes,
+                           const std::vector<std::int32_t>& empty, const std::string& dataDir,
+                           const std::vector<std::string>& referenceFiles);
 
 }  // namespace kbnset::update

@@ -80,7 +80,7 @@ std::unique_ptr<runtime::FolderLock> lockDataFolder(Session& session, runtime::S
 // leaves it (unchanged when its category load fails).
 bool pass(Session& session, category::Selector selector, const std::string& sourcePath,
           runtime::System& system, UserInterface& ui, RunReport& report,
-          std::vector<std::int32_t>& emptyNow) {
+          std::vector<std::int32_t>& emptyNow, std::vector<SavedChange>& changes) {
     using category::LoadResult;
     PassReport& p = report.passes.emplace_back();
     p.referenceFile = category::referenceFileName(selector, sourcePath);
@@ -135,8 +135,8 @@ bool pass(Session& session, category::Selector selector, const std::string& sour
         // The save writes one record a line.
         for (std::int32_t i = 0; i < tables.KBN_CNT; ++i)
             tables.KBN_TBL[static_cast<std::size_t>(i)].line = i + 2;
-        addSavedChanges(tables, emptyNow, session.DATA_DIR,
-                        p.fileRead.empty() ? p.referenceFile : p.fileRead, report.changes);
+        addSavedChanges(tables, emptyNow, static_cast<std::int32_t>(report.passes.size() - 1),
+                        changes);
         emptyNow = emptyRecords(tables);
         report.stillEmpty = static_cast<std::int32_t>(emptyNow.size());
     }
@@ -144,10 +144,11 @@ bool pass(Session& session, category::Selector selector, const std::string& sour
 }
 
 void runPasses(Session& session, const std::string& sourcePath, runtime::System& system,
-               UserInterface& ui, RunReport& report, std::vector<std::int32_t>& emptyNow) try {
+               UserInterface& ui, RunReport& report, std::vector<std::int32_t>& emptyNow,
+               std::vector<SavedChange>& changes) try {
     using category::Selector;
     if (sourcePath.empty()) {
-        pass(session, Selector::elementary, sourcePath, system, ui, report, emptyNow);
+        pass(session, Selector::elementary, sourcePath, system, ui, report, emptyNow, changes);
         // A stop ends the whole run: the junior-high pass must not start after it, also when
         // it came while the first pass loaded or saved (the yield turns it into STOP_FLG).
         if (!report.stopped) ui.yield();
@@ -155,8 +156,10 @@ void runPasses(Session& session, const std::string& sourcePath, runtime::System&
             report.stopped = true;
             return;
         }
-        if (!pass(session, Selector::juniorHigh, sourcePath, system, ui, report, emptyNow)) return;
-    } else if (!pass(session, Selector::source, sourcePath, system, ui, report, emptyNow)) {
+        if (!pass(session, Selector::juniorHigh, sourcePath, system, ui, report, emptyNow, changes))
+            return;
+    } else if (!pass(session, Selector::source, sourcePath, system, ui, report, emptyNow,
+                     changes)) {
         return;
     }
     report.completed = true;
@@ -187,10 +190,20 @@ RunReport run(Session& session, const std::string& sourcePath, runtime::System& 
     ClearOnExit idle(session.running);
     RunReport report;
     std::vector<std::int32_t> emptyNow;
-    runPasses(session, sourcePath, system, ui, report, emptyNow);
+    std::vector<SavedChange> changes;
+    runPasses(session, sourcePath, system, ui, report, emptyNow, changes);
     try {
-        if (report.stillEmpty >= 0)
-            addStillEmpty(session.tables, emptyNow, session.DATA_DIR, report.changes);
+        // The reference table is not needed any more: its memory goes to the rows.
+        category::Tables& tables = session.tables;
+        // Moved out, so that the strings give their memory back (an assignment would keep it).
+        for (std::int32_t i = 0; i < tables.REF_CNT; ++i)
+            category::KBN_REC gone = std::move(tables.REF_TBL[static_cast<std::size_t>(i)]);
+        tables.REF_CNT = 0;
+        std::vector<std::string> referenceFiles;
+        for (const PassReport& p : report.passes)
+            referenceFiles.push_back(p.fileRead.empty() ? p.referenceFile : p.fileRead);
+        if (report.stillEmpty < 0) emptyNow.clear();
+        report.changes = rowsOf(tables, changes, emptyNow, session.DATA_DIR, referenceFiles);
     } catch (const std::bad_alloc&) {
         report.completed = false;
         showOutOfMemory(ui, "備品区分ファイル", session.DATA_DIR, category::kCategoryFile);

@@ -32,9 +32,10 @@ std::vector<std::string> rowsOf(const std::vector<Record>& records) {
     const std::vector<std::int32_t> emptyAsLoaded = emptyRecords(tables);
     for (std::size_t i = 0; i < records.size(); ++i)
         tables.KBN_TBL[i].KBN_CLASS = records[i].classSaved;
-    std::vector<Change> rows;
-    addSavedChanges(tables, emptyAsLoaded, "D", "E_KUBUN.KMT", rows);
-    addStillEmpty(tables, emptyRecords(tables), "D", rows);
+    std::vector<SavedChange> changes;
+    addSavedChanges(tables, emptyAsLoaded, 0, changes);
+    const std::vector<Change> rows =
+        rowsOf(tables, changes, emptyRecords(tables), "D", {"E_KUBUN.KMT"});
     std::vector<std::string> text;
     constexpr const char* kWhat[] = {"class", "code", "empty"};
     for (const Change& c : rows)
