@@ -7,8 +7,8 @@
 #include <random>
 
 #include "category/code_no.hpp"
-#include "runtime/text.hpp"
 #include "category/load.hpp"
+#include "runtime/text.hpp"
 
 namespace kbnset::fuzz {
 
