@@ -10,6 +10,7 @@
 #include "category/code_no.hpp"
 #include "category/format.hpp"
 #include "runtime/sequential.hpp"
+#include "runtime/text.hpp"
 
 namespace kbnset::bench {
 
@@ -37,10 +38,8 @@ constexpr std::array kLetters{'K', 'P', 'A', 'C', 'M', 'T'};
 KBN_REC blankRecord(std::int32_t i) {
     KBN_REC r;
     r.REC_KIND = category::RecordKind::ordinary;
-    r.KBN_TYPE = "一般";
     r.VAL_2 = static_cast<std::int16_t>(i % 100);
     r.VAL_6 = i;
-    r.VAL_7 = "備考";
     r.VAL_8 = i * 3;
     r.VAL_9 = 0;
     // Letter codes, K and P codes and plain numbers, as a school's file mixes them.
@@ -83,7 +82,6 @@ void makeRealistic(category::Tables& t) {
         r.KBN_KEY2 = ref.KBN_KEY2;
         int p = percent(random);
         if (p < 3) {
-            r.KBN_TYPE = "管理";
             r.REC_KIND = category::RecordKind::management;
         } else if (p < 13) {
             r.KBN_CLASS = pick(kClasses, random);
@@ -169,8 +167,20 @@ std::string fileBytes(const std::vector<KBN_REC>& table, std::int32_t count,
     StringOutput out;
     runtime::SequentialWriter writer(out);
     category::writeHeader(writer, header);
-    for (std::int32_t i = 0; i < count; ++i)
-        category::writeRecord(writer, table[static_cast<std::size_t>(i)]);
+    // As a school's file holds them: the kind's type and a remark in value 7.
+    KBN_REC r;
+    for (std::int32_t i = 0; i < count; ++i) {
+        r = table[static_cast<std::size_t>(i)];
+        category::FileBytes& b = r.bytes;
+        b.kept = true;
+        b.type = runtime::toAnsi(r.REC_KIND == category::RecordKind::management ? "管理" : "一般");
+        b.name = runtime::toAnsi(r.KBN_NAME);
+        b.code = runtime::toAnsi(r.KBN_CODE);
+        b.key2 = runtime::toAnsi(r.KBN_KEY2);
+        b.val7 = runtime::toAnsi("備考");
+        b.cls = runtime::toAnsi(r.KBN_CLASS);
+        category::writeRecord(writer, r);
+    }
     return out.bytes_;
 }
 

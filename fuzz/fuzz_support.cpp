@@ -8,6 +8,7 @@
 
 #include "category/code_no.hpp"
 #include "category/load.hpp"
+#include "runtime/text.hpp"
 
 namespace kbnset::fuzz {
 
@@ -96,9 +97,11 @@ void checkLoad(category::LoadResult result, const RecordingUi& ui, std::string_v
 void checkLoadedRecords(const std::vector<category::KBN_REC>& table, std::int32_t count) {
     for (std::int32_t i = 0; i < count; ++i) {
         const category::KBN_REC& r = table[static_cast<std::size_t>(i)];
-        require(r.REC_KIND == (r.KBN_TYPE == "管理" ? category::RecordKind::management
-                                                    : category::RecordKind::ordinary),
-                "REC_KIND does not follow KBN_TYPE");
+        if (r.bytes.kept)
+            require(r.REC_KIND == (runtime::fromAnsi(r.bytes.type) == "管理"
+                                       ? category::RecordKind::management
+                                       : category::RecordKind::ordinary),
+                    "REC_KIND does not follow KBN_TYPE");
         require(r.CODE_NUM != -1, "a loaded record holds the code number -1");
         require(category::CODE_NO(r.KBN_CODE) == r.CODE_NUM, "CODE_NUM is not the code's number");
     }

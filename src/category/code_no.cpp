@@ -3,6 +3,7 @@
 #include <limits>
 
 #include "runtime/error.hpp"
+#include "runtime/number.hpp"
 #include "runtime/text.hpp"
 
 namespace kbnset::category {

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "category/context.hpp"
 #include "category/record.hpp"
@@ -14,6 +15,7 @@ enum class LoadResult : std::int16_t {
     loaded = 1,
     missing = 0,  // shown to the user as missing
     readFailed = -1,
+    stopped = -2,  // the user interface asked to stop; nothing shown
 };
 
 // Which reference file REF_LOAD reads.
@@ -37,6 +39,10 @@ LoadResult REF_LOAD(Tables& tables, Selector selector, const std::string& START_
 
 // Reads KUBUN.KMT from DATA_DIR into KBN_TBL, HEAD_1 and HEAD_2.
 LoadResult KBN_LOAD(Tables& tables, const std::string& DATA_DIR, Context ctx);
+
+// The message when the memory runs out while `name` is worked on: `file` is what the user calls
+// it ("基準ファイル", "備品区分ファイル").
+std::string tooBigText(std::string_view file, const std::string& name);
 
 // The working-directory switch: the drive of the first character, then the directory.
 void switchTo(runtime::System& system, const std::string& dir);

@@ -17,19 +17,31 @@ enum class RecordKind : std::int16_t {
     ordinary = 2,
 };
 
+// A record's text values as its file held them, in the file's bytes: the save writes back
+// every value that the run did not change as these very bytes, so that a character with two
+// codes in the code page keeps the one it had. Only the category file's records keep them.
+struct FileBytes {
+    bool kept = false;
+    std::string type, name, code, key2, val7, cls;
+    friend bool operator==(const FileBytes&, const FileBytes&) = default;
+};
+
+// KBN_TYPE (once REC_KIND is known) and VAL_7 are never compared or changed: they are not
+// kept decoded.
 struct KBN_REC {
     RecordKind REC_KIND{};  // 0, no kind, until loaded
-    std::string KBN_TYPE;
     std::int16_t VAL_2 = 0;
     std::string KBN_NAME;
     std::int32_t CODE_NUM = 0;
-    std::string KBN_CODE;  // upper case and half-width once loaded
+    std::string KBN_CODE;    // upper case and half-width once loaded
+    std::string codeAsRead;  // KBN_CODE as read when that was not its normal form, else empty
     std::string KBN_KEY2;
     std::string KBN_CLASS;
     std::int32_t VAL_6 = 0;
-    std::string VAL_7;
     std::int32_t VAL_8 = 0;
     std::int32_t VAL_9 = 0;
+    std::int32_t line = 0;  // where the record begins in the file it was read from (header = 1)
+    FileBytes bytes;
 
     friend bool operator==(const KBN_REC&, const KBN_REC&) = default;
 };

@@ -1,9 +1,10 @@
+#include "runtime/number.hpp"
+
 #include <cstdint>
 #include <limits>
 #include <string_view>
 
 #include "runtime/error.hpp"
-#include "runtime/text.hpp"
 
 namespace kbnset::runtime {
 

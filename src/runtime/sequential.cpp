@@ -1,5 +1,6 @@
 #include "runtime/sequential.hpp"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cstring>
@@ -7,6 +8,7 @@
 #include <utility>
 
 #include "runtime/error.hpp"
+#include "runtime/number.hpp"
 #include "runtime/text.hpp"
 
 namespace kbnset::runtime {
@@ -42,6 +44,8 @@ int SequentialReader::refill() {
         value_.assign(held_);
         held_ = value_;
     }
+    countLineEndsUpTo(buffer_.size());
+    counted_ = 0;
     buffer_.resize(kChunk);
     std::size_t n = file_->read(buffer_.data(), buffer_.size());
     buffer_.resize(n);
@@ -51,6 +55,29 @@ int SequentialReader::refill() {
         return kEnd;
     }
     return static_cast<unsigned char>(buffer_[0]);
+}
+
+// LF and CR are counted apart, LF by a scan the compiler vectorises; a CR LF pair counts once.
+void SequentialReader::countLineEndsUpTo(std::size_t end) {
+    if (end <= counted_) return;
+    const char* p = buffer_.data() + counted_;
+    const char* const e = buffer_.data() + end;
+    std::int64_t ends = std::count(p, e, '\n');
+    if (afterCr_ && *p == '\n') --ends;
+    for (const char* cr = p; (cr = static_cast<const char*>(std::memchr(
+                                  cr, '\r', static_cast<std::size_t>(e - cr)))) != nullptr;) {
+        ++cr;
+        if (cr == e || *cr != '\n') ++ends;
+    }
+    afterCr_ = e[-1] == '\r';
+    lineEnds_ += ends;
+    counted_ = end;
+}
+
+std::int32_t SequentialReader::line() {
+    countLineEndsUpTo(pos_);
+    return static_cast<std::int32_t>(
+        std::min<std::int64_t>(lineEnds_ + 1, std::numeric_limits<std::int32_t>::max()));
 }
 
 bool SequentialReader::atEnd() {
@@ -171,6 +198,22 @@ void SequentialReader::readText(std::string& out) {
     out.assign(decoded_.data(), static_cast<std::size_t>(end - decoded_.data()));
 }
 
+// Validated by decoding into the room kept for that, which is then thrown away.
+std::string_view SequentialReader::readBytes() {
+    const std::string_view raw = nextRaw();
+    if (decoded_.size() < kFromAnsiRoom * raw.size()) decoded_.resize(kFromAnsiRoom * raw.size());
+    fromAnsi(raw, decoded_.data());
+    return raw;
+}
+
+std::string_view SequentialReader::readBytes(std::string& decoded) {
+    const std::string_view raw = nextRaw();
+    if (decoded_.size() < kFromAnsiRoom * raw.size()) decoded_.resize(kFromAnsiRoom * raw.size());
+    const char* end = fromAnsi(raw, decoded_.data());
+    decoded.assign(decoded_.data(), static_cast<std::size_t>(end - decoded_.data()));
+    return raw;
+}
+
 std::int32_t SequentialReader::readLong() {
     return toLong(nextRaw());
 }
@@ -189,8 +232,12 @@ void SequentialWriter::writeLine(std::initializer_list<Value> values) {
     constexpr std::size_t kNumberRoom = 12;  // "-2147483648" and a comma
     std::size_t room = 2;                    // CR LF
     for (const Value& value : values) {
-        const auto* text = std::get_if<std::string_view>(&value);
-        room += text != nullptr ? kToAnsiRoom * text->size() + 3 : kNumberRoom;
+        if (const auto* text = std::get_if<std::string_view>(&value))
+            room += kToAnsiRoom * text->size() + 3;
+        else if (const auto* bytes = std::get_if<Bytes>(&value))
+            room += bytes->bytes.size() + 3;
+        else
+            room += kNumberRoom;
     }
     if (line_.size() < room) line_.resize(room);
     char* const begin = line_.data();
@@ -200,6 +247,10 @@ void SequentialWriter::writeLine(std::initializer_list<Value> values) {
         if (const auto* text = std::get_if<std::string_view>(&value)) {
             *p++ = '"';
             p = toAnsi(*text, p);
+            *p++ = '"';
+        } else if (const auto* bytes = std::get_if<Bytes>(&value)) {
+            *p++ = '"';
+            p = std::copy(bytes->bytes.begin(), bytes->bytes.end(), p);
             *p++ = '"';
         } else {
             p = std::to_chars(p, begin + room, std::get<std::int32_t>(value)).ptr;

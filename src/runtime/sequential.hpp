@@ -35,8 +35,16 @@ class SequentialReader {
     std::string readText();
     // The same into `out`, whose capacity is reused; `out` is unchanged on failure.
     void readText(std::string& out);
+    // The next text value as the file holds it, checked as text of the code page (the failures
+    // of readText) but not kept decoded; valid until the next read.
+    std::string_view readBytes();
+    // The same, and `decoded` receives the value decoded, its capacity reused.
+    std::string_view readBytes(std::string& decoded);
     std::int16_t readInteger();
     std::int32_t readLong();
+    // The line, as an editor counts it, of the next byte to be read (1 for the first; a line
+    // ends at CR LF, a lone CR or a lone LF). Each byte is counted once, however often asked.
+    std::int32_t line();
 
   private:
     static constexpr int kEnd = -1;
@@ -50,6 +58,7 @@ class SequentialReader {
         return c;
     }
     int refill();
+    void countLineEndsUpTo(std::size_t end);
     void appendUpTo(std::size_t end);
     void holdUpTo(std::size_t end);
     std::string_view nextRaw();
@@ -58,6 +67,9 @@ class SequentialReader {
     std::unique_ptr<InputFile> file_;
     std::string buffer_;
     std::size_t pos_ = 0;
+    std::int64_t lineEnds_ = 0;  // line ends in the bytes before buffer_[counted_]
+    std::size_t counted_ = 0;
+    bool afterCr_ = false;  // the byte before buffer_[counted_] is a CR
     bool eof_ = false;
     std::string value_;      // a value gathered over refills; kept to save allocations
     std::string_view held_;  // the last value: a view of buffer_ or of value_
@@ -65,10 +77,14 @@ class SequentialReader {
 };
 
 // Writing: texts in double quotes with nothing escaped, numbers in plain decimal, values
-// joined by commas, CR LF after every line.
+// joined by commas, CR LF after every line. A text is UTF-8 and encoded, or Bytes of the code
+// page written as they are.
 class SequentialWriter {
   public:
-    using Value = std::variant<std::string_view, std::int32_t>;
+    struct Bytes {
+        std::string_view bytes;
+    };
+    using Value = std::variant<std::string_view, std::int32_t, Bytes>;
 
     explicit SequentialWriter(OutputFile& file) : file_(file) {}
     void writeLine(std::initializer_list<Value> values);

@@ -28,8 +28,4 @@ char* toAnsi(std::string_view utf8, char* out);
 // (LCMapStringEx with LCMAP_UPPERCASE | LCMAP_HALFWIDTH).
 std::string toUpperHalfwidth(std::string_view utf8);
 
-// An optionally signed run of decimal digits with blanks (space, tab) around it.
-// Anything else raises ConversionError; a value outside 32 bits raises OverflowError.
-std::int32_t toLong(std::string_view text);
-
 }  // namespace kbnset::runtime

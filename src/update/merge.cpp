@@ -11,7 +11,10 @@ constexpr std::string_view kNursingPrefix = "養護";
 }  // namespace
 
 std::int32_t KBN_MERGE(category::Tables& tables, const StopFlag& STOP_FLG, UserInterface& ui) {
-    ReferenceIndex references(tables.REF_TBL, tables.REF_CNT);
+    ReferenceIndex references(tables.REF_TBL, tables.REF_CNT, [&STOP_FLG, &ui] {
+        ui.yield();
+        return STOP_FLG != StopFlag::none;
+    });
     const std::int32_t count = tables.KBN_CNT;
     std::int32_t filled = 0;
 
@@ -22,7 +25,11 @@ std::int32_t KBN_MERGE(category::Tables& tables, const StopFlag& STOP_FLG, UserI
             if (match != ReferenceIndex::kNone)
                 record.KBN_CLASS = tables.REF_TBL[static_cast<std::size_t>(match)].KBN_CLASS;
             if (record.KBN_CLASS.empty() && record.KBN_NAME.starts_with(kNursingPrefix)) {
-                match = references.findContained(record.KBN_NAME, record.KBN_KEY2);
+                try {
+                    match = references.findContained(record.KBN_NAME, record.KBN_KEY2);
+                } catch (const ReferenceIndex::Stopped&) {
+                    break;
+                }
                 if (match != ReferenceIndex::kNone)
                     record.KBN_CLASS = tables.REF_TBL[static_cast<std::size_t>(match)].KBN_CLASS;
             }

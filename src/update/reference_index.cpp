@@ -77,8 +77,8 @@ struct ReferenceIndex::BuildSpace {
 class ReferenceIndex::NameMatcher {
   public:
     NameMatcher(const std::vector<category::KBN_REC>& table, const std::vector<std::int32_t>& rows,
-                BuildSpace& space) {
-        build(table, rows, space);
+                BuildSpace& space, const std::function<bool()>& stopRequested) {
+        build(table, rows, space, stopRequested);
     }
 
     std::int32_t firstWithin(std::string_view name) const {
@@ -94,6 +94,8 @@ class ReferenceIndex::NameMatcher {
   private:
     static constexpr std::int32_t kNoRow = std::numeric_limits<std::int32_t>::max();
     static constexpr std::size_t kSharedMinimum = 4;
+    // States made between two questions whether to stop: a few milliseconds of building.
+    static constexpr std::size_t kStatesBetweenStopTests = std::size_t{1} << 16;
 
     // label: the character that leads to the state; fail: the longest proper suffix that is a
     // state; out: the first row ending here or at a suffix; the children of s are the states
@@ -134,7 +136,7 @@ class ReferenceIndex::NameMatcher {
     // character into that state's children. A state's failure link is shorter, so its
     // children already exist when the link of a new state is worked out.
     void build(const std::vector<category::KBN_REC>& table, const std::vector<std::int32_t>& rows,
-               BuildSpace& space) {
+               BuildSpace& space, const std::function<bool()>& stopRequested) {
         auto nameOf = [&](std::uint32_t k) -> std::string_view {
             return table[static_cast<std::size_t>(rows[k])].KBN_NAME;
         };
@@ -183,9 +185,14 @@ class ReferenceIndex::NameMatcher {
 
         level.assign(1, {0, 0, order.size(),
                          order.empty() ? std::string_view() : sharedAhead(0, order.size()), 0});
+        std::size_t nextStopTest = kStatesBetweenStopTests;
         while (!level.empty()) {
             nextLevel.clear();
             for (BuildSpace::Span& span : level) {
+                if (states.size() >= nextStopTest) {
+                    if (stopRequested()) throw Stopped{};
+                    nextStopTest = states.size() + kStatesBetweenStopTests;
+                }
                 states[span.state].firstChild = static_cast<std::uint32_t>(states.size());
                 const auto link = [&](std::uint32_t c) {
                     return span.state == 0 ? 0 : step(states.data(), states[span.state].fail, c);
@@ -247,8 +254,9 @@ std::uint64_t ReferenceIndex::hashKeys(std::string_view name, std::string_view k
     return h ^ (category::hashText(key2) + 0x9E3779B97F4A7C15u + (h << 6) + (h >> 2));
 }
 
-ReferenceIndex::ReferenceIndex(const std::vector<category::KBN_REC>& table, std::int32_t count)
-    : table_(table) {
+ReferenceIndex::ReferenceIndex(const std::vector<category::KBN_REC>& table, std::int32_t count,
+                               std::function<bool()> stopRequested)
+    : table_(table), stopRequested_(std::move(stopRequested)) {
     std::size_t size = 16;
     while (size < 2 * static_cast<std::size_t>(count)) size *= 2;
     exact_.resize(size);
@@ -303,7 +311,8 @@ std::int32_t ReferenceIndex::findContained(const std::string& name, const std::s
     }
     if (!matcher) {
         if (!space_) space_ = std::make_unique<BuildSpace>();
-        matcher = std::make_unique<NameMatcher>(table_, group->second.rows, *space_);
+        matcher =
+            std::make_unique<NameMatcher>(table_, group->second.rows, *space_, stopRequested_);
     }
     return matcher->firstWithin(name);
 }

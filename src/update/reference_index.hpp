@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -17,7 +18,13 @@ class ReferenceIndex {
   public:
     static constexpr std::int32_t kNone = -1;
 
-    ReferenceIndex(const std::vector<category::KBN_REC>& table, std::int32_t count);
+    // What a search throws when `stopRequested` said yes while it built a matcher.
+    struct Stopped {};
+
+    // `stopRequested` is asked now and then while a matcher is built, which can take long.
+    ReferenceIndex(
+        const std::vector<category::KBN_REC>& table, std::int32_t count,
+        std::function<bool()> stopRequested = [] { return false; });
     ~ReferenceIndex();
     ReferenceIndex(const ReferenceIndex&) = delete;
     ReferenceIndex& operator=(const ReferenceIndex&) = delete;
@@ -26,6 +33,7 @@ class ReferenceIndex {
     std::int32_t findExact(const std::string& name, const std::string& key2) const;
     // The first record whose KBN_KEY2 equals `key2` and whose KBN_NAME occurs within `name`
     // (an empty KBN_NAME occurs within every name). Time linear in the length of `name`.
+    // Throws Stopped.
     std::int32_t findContained(const std::string& name, const std::string& key2);
 
   private:
@@ -48,6 +56,7 @@ class ReferenceIndex {
     std::size_t mask_ = 0;
     std::unordered_map<std::string_view, Group> byKey2_;  // views of the table's own strings
     std::unique_ptr<BuildSpace> space_;                   // kept from one build to the next
+    std::function<bool()> stopRequested_;
 };
 
 }  // namespace kbnset::update

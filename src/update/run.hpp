@@ -13,7 +13,8 @@ inline constexpr char kCompletionText[] = "備品区分機能設定が終了し�
 // The status line while another kbnset works on the same data folder.
 inline constexpr char kWaitingText[] = "他の備品区分機能設定の終了を待っています";
 
-// What the main window owns across its life.
+// What a front end keeps across runs: the tables, the two folders and the stop request (the
+// window for its whole life, the console for its one run).
 struct Session {
     category::Tables tables;
     std::string START_DIR;

@@ -189,7 +189,7 @@ std::string category(const std::vector<std::string>& classes) {
 }
 
 const std::string kBefore = category({"", "", "既存", "", ""});
-constexpr char kDone[] = "備品区分機能設定が終了しました";
+constexpr const char* kDone = update::kCompletionText;
 
 // Label3's texts: the record numbers of each pass, then `last` if any.
 std::vector<std::string> progress(int records, int passes = 1, std::string last = "") {

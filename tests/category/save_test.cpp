@@ -68,6 +68,28 @@ TEST_F(SaveTest, AnotherWriterSinceTheLoadKeepsItsFile) {
     }
 }
 
+// Only what the run changed is encoded anew: a character with two codes keeps the one it had
+// in a value the run did not change, and the values the save always writes as designed are so.
+TEST_F(SaveTest, WritesBackTheBytesOfWhatTheRunDidNotChange) {
+    const std::string header = "1,2,0,\"\",\"\",\"\"\r\n";
+    auto line = [](std::string_view type, std::string_view name, std::string_view code,
+                   std::string_view key2, std::string_view val7, std::string_view cls,
+                   std::string_view rest) {
+        return "\"" + std::string(type) + "\",0,\"" + std::string(name) + "\",\"" +
+               std::string(code) + "\",\"" + std::string(key2) + "\",0,\"" + std::string(val7) +
+               "\",0,0,\"" + std::string(cls) + "\"," + std::string(rest) + "\r\n";
+    };
+    const std::string filled = test::cp932("机");
+    const std::string twoCodes =
+        line("\xFA\x54", "\xEE\xEF", "1", "\x87\x90", "\x87\x9A", "\xED\x40", "\"\",0,0");
+    test::writeBytes(kubun, header + line("A", filled, "1", "", "", "", "\"\",0,0") + twoCodes +
+                                line("B", "b", "k2", "", "", "c", "\"memo\",5,6"));
+    load();
+    EXPECT_TRUE(save());
+    EXPECT_EQ(test::readBytes(kubun), header + line("A", filled, "1", "", "", "ours", "\"\",0,0") +
+                                          twoCodes + line("B", "b", "K2", "", "", "c", "\"\",0,0"));
+}
+
 #ifndef _WIN32
 // The link is followed once, at the load: repointing it before the save changes nothing.
 TEST_F(SaveTest, LinkRepointedAfterTheLoadDoesNotRedirectTheSave) {

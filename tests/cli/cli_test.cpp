@@ -231,8 +231,8 @@ TEST(KbnsetCli, WhatTheUserSees) {
 
     // clang-format off
 #ifndef _WIN32
-    // Full tables with long names, so that the loads take long enough for a signal to arrive
-    // before the first merge is over.
+    // Full tables with long names, so that a signal arrives while the first pass is at work;
+    // the loads stop too, so nothing of the category file need be known.
     std::map<std::string, std::string> large;
     for (const char* cls : {"", "E", "J"}) {
         std::vector<Rec> full;
@@ -242,7 +242,7 @@ TEST(KbnsetCli, WhatTheUserSees) {
     }
     auto signalled = [&](const char* name, int signal) {
         return Case{.name = name, .e = large["E"], .j = large["J"], .kubun = large[""], .child = Hostile{.signal = signal},
-                    .err = {kStopped}, .out = {"E_KUBUN.KMT: 中断したため保存していません（*", left(5011)}, .status = 128 + signal};
+                    .err = {kStopped}, .out = {"E_KUBUN.KMT: *"}, .status = 128 + signal};
     };
 #endif
     const Case cases[] = {

@@ -4,7 +4,7 @@
 #include <string_view>
 #include <vector>
 
-#include "support/temp_dir.hpp"
+#include "support/cp932.hpp"
 
 // Category files for tests, written as UTF-8 and turned into CP932 bytes.
 namespace kbnset::test {

@@ -37,7 +37,4 @@ std::set<std::string> namesIn(const std::filesystem::path& dir);
 void writeBytes(const std::filesystem::path& file, std::string_view bytes);
 std::string readBytes(const std::filesystem::path& file);
 
-// UTF-8 text to and from the bytes of code page 932, independent of the code under test.
-std::string cp932(std::string_view utf8);
-
 }  // namespace kbnset::test

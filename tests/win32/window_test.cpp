@@ -16,6 +16,8 @@
 #include "app/layout.hpp"
 #include "runtime/win32/wide.hpp"
 #include "support/kmt.hpp"
+#include "support/temp_dir.hpp"
+#include "update/run.hpp"
 
 namespace kbnset::test {
 namespace {
@@ -221,7 +223,7 @@ TEST(WindowTest, LayoutKeysMessagesAndTheSourceRow) {
     EXPECT_TRUE(waitUntil([&] { return textOf(tool[F_NAME0]) == chosen; }, seconds(10)));
 }
 
-constexpr wchar_t kDone[] = L"備品区分機能設定が終了しました";
+const std::wstring kDone = runtime::widen(update::kCompletionText);
 
 // 5,011 records (a full table) in KUBUN.KMT and in both reference files, every one to be
 // filled; returns KUBUN.KMT as written. A `prefix` on the category's names leaves each
