@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "category/user_interface.hpp"
+#include "update/report.hpp"
 
 namespace kbnset::update {
 
@@ -22,6 +23,7 @@ struct PassReport {
     bool saveReached = false;
     bool saved = false;       // the save wrote KUBUN.KMT
     std::int32_t filled = 0;  // classifications filled by the merge
+    std::int32_t codesFixed = 0;  // codes that this pass's save normalised, or would
 };
 
 struct RunReport {
@@ -31,6 +33,7 @@ struct RunReport {
     // Ordinary records without a classification in KUBUN.KMT as the last load found it and
     // the last save left it; -1 when the last category load failed or none ran.
     std::int32_t stillEmpty = -1;
+    std::vector<Change> changes;
 };
 
 // What the update run shows the user besides the loads' and the save's messages. Progress
