@@ -47,8 +47,15 @@ constexpr char kDry[] = "保存できないため";
 
 // clang-format off
 std::string kubunFailed(int n) { return "備品区分ファイルの読込に失敗しました(" + std::to_string(n) + ")"; }
-std::string set(const std::string& file, int n) { return file + ": 分類を設定した区分 " + std::to_string(n) + " 件"; }
-std::string unread(const std::string& file) { return file + ": 読み込めなかったため処理していません"; }
+std::string set(const std::string& file, int n, int codes = 0) {
+    return file + ": 分類を設定した区分 " + std::to_string(n) + " 件、区分コードを直した区分 " + std::to_string(codes) + " 件";
+}
+// Why a pass did not reach the merge, after "<reference file>: ".
+constexpr char kNoRefWhy[] = "基準ファイルが無いため処理していません";
+constexpr char kRefWhy[] = "基準ファイルを読み込めなかったため処理していません";
+constexpr char kNoKubunWhy[] = "備品区分ファイル KUBUN.KMT が無いため処理していません";
+constexpr char kKubunWhy[] = "備品区分ファイル KUBUN.KMT を読み込めなかったため処理していません";
+std::string unread(const std::string& file, const char* why = kKubunWhy) { return file + ": " + why; }
 std::string left(int n) { return "分類が空のままの区分: " + std::to_string(n) + " 件"; }
 std::string unsaved(const std::string& file, int n, const char* why = "保存に失敗したため") {
     return file + ": " + why + "分類を設定していません（設定できた区分 " + std::to_string(n) + " 件）";
@@ -170,13 +177,13 @@ std::vector<std::string> with(std::vector<std::string> extra) {
     return extra;
 }
 // Neither pass can load KUBUN.KMT, and each says so.
-Case neither(Case c, const std::string& message) {
-    c.err = {message, message}, c.out = {unread(kE), unread(kJ)}, c.status = 1;
+Case neither(Case c, const std::string& message, const char* why = kKubunWhy) {
+    c.err = {message, message}, c.out = {unread(kE, why), unread(kJ, why)}, c.status = 1;
     return c;
 }
 // The first pass ends with `message`; the second fills from the file as it was.
-Case onlyJ(Case c, const std::string& message) {
-    c.err = {message}, c.out = {message == kSaveFailed ? unsaved(kE, 2) : unread(kE), set(kJ, 2), left(2), kCompletion};
+Case onlyJ(Case c, const std::string& message, const char* why = kKubunWhy) {
+    c.err = {message}, c.out = {message == kSaveFailed ? unsaved(kE, 2) : unread(kE, why), set(kJ, 2), left(2), kCompletion};
     c.status = 1, c.after = kOnlyJ;
     return c;
 }
@@ -240,16 +247,18 @@ TEST(KbnsetCli, WhatTheUserSees) {
             full.push_back({.name = std::to_string(i) + std::string(200, 'x'), .cls = cls});
         large[cls] = kmt(full);
     }
-    auto signalled = [&](const char* name, int signal) {
-        return Case{.name = name, .e = large["E"], .j = large["J"], .kubun = large[""], .child = Hostile{.signal = signal},
-                    .err = {kStopped}, .out = {"E_KUBUN.KMT: 中断したため保存していません（*", left(5011)}, .status = 128 + signal};
+    // The child ends killed by the signal, so that its parent stops too: in a shell loop no
+    // "next" follows.
+    auto signalled = [&](const char* name, int signal, bool shell = false) {
+        return Case{.name = name, .e = large["E"], .j = large["J"], .kubun = large[""], .child = Hostile{.signal = signal, .shell = shell},
+                    .err = {kStopped}, .out = {"E_KUBUN.KMT: 中断したため保存していません（*", left(5011)}, .status = -signal};
     };
 #endif
     const Case cases[] = {
         // Which files are there.
-        neither({.name = "nothing at all", .e = none, .j = none, .kubun = none}, kNoRef),
-        neither({.name = "no KUBUN.KMT", .kubun = none}, kNoKubun),
-        onlyJ({.name = "only J_KUBUN.KMT", .e = none}, kNoRef),
+        neither({.name = "nothing at all", .e = none, .j = none, .kubun = none}, kNoRef, kNoRefWhy),
+        neither({.name = "no KUBUN.KMT", .kubun = none}, kNoKubun, kNoKubunWhy),
+        onlyJ({.name = "only J_KUBUN.KMT", .e = none}, kNoRef, kNoRefWhy),
         {.name = "two passes, elementary first", .out = kBothOut, .after = both},
         {.name = "KUBUN.KMT of the start folder stands in for E, its header of texts", .e = none,
          .files = {{"start/KUBUN.KMT", cp932(kmtText(kElementary, "\"a\",\"b\",0,\"\",\"\",\"\"\r\n"))}},
@@ -260,15 +269,15 @@ TEST(KbnsetCli, WhatTheUserSees) {
         {.name = "absolute Japanese source", .e = none, .j = none, .files = {{"start/基準一覧.KMT", kmt(kSource)}},
          .args = with({"--source", "$S/基準一覧.KMT"}), .out = {set("$S/基準一覧.KMT", 2), left(2), kCompletion},
          .after = onlyS},
+        // A source typed wrong is the user's slip, not a file to stand in for.
         {.name = "missing source", .files = {{"start/KUBUN.KMT", kmt(kSource)}}, .args = with({"--source", "no.kmt"}),
-         .out = {set("KUBUN.KMT（no.kmt の代わり）", 2), left(2), kCompletion}, .after = onlyS},
+         .err = {"kbnset-cli: --source のファイルが有りません: $S/no.kmt"}, .status = 2},
         // A look-up that fails is a read failure, not a missing file to stand in for.
         {.name = "source name that cannot be looked up", .files = {{"start/KUBUN.KMT", kmt(kElementary)}},
-         .args = with({"--source", badName}), .err = {"基準ファイルの読込に失敗しました(0)"}, .out = {unread(badName)},
+         .args = with({"--source", badName}), .err = {"基準ファイルの読込に失敗しました(0)"}, .out = {unread(badName, kRefWhy)},
          .status = 1},
 
         // Load failures name the record; the other pass still runs on the file as it was.
-        neither({.name = "no data folder there", .args = {"--data-dir", "$R/gone", "--start-dir", "$S"}}, kubunFailed(0)),
         neither({.name = "empty KUBUN.KMT", .kubun = ""}, kubunFailed(0)),
         neither({.name = "header of five values", .kubun = "1,2,0,\"\",\"\"\r\n"}, kubunFailed(0)),
         neither({.name = "header beyond an Integer", .kubun = "32768,2,0,\"\",\"\",\"\"\r\n"}, kubunFailed(0)),
@@ -281,7 +290,7 @@ TEST(KbnsetCli, WhatTheUserSees) {
         {.name = "5,011 records fit", .kubun = many(5011), .out = {set(kE, 0), set(kJ, 0), left(5011), kCompletion}},
         neither({.name = "the 5,012th record does not", .kubun = many(5012)}, kubunFailed(5011)),
         onlyJ({.name = "E_KUBUN.KMT with code number -1", .e = kmt({kElementary[0], {.name = "机", .code = "K-1001"}})},
-              "基準ファイルの読込に失敗しました(1)"),
+              "基準ファイルの読込に失敗しました(1)", kRefWhy),
         onlyJ({.name = "KUBUN.KMT cannot be opened", .fault = {Op::OpenRead, 1}}, kubunFailed(0)),
         onlyJ({.name = "read error in the header", .fault = {Op::Read, 1}}, kubunFailed(0)),
         onlyJ({.name = "read error before the first record", .fault = {Op::Read, atRecords}}, kubunFailed(-1)),
@@ -315,9 +324,10 @@ TEST(KbnsetCli, WhatTheUserSees) {
          .out = {set(kE, 0), set(kJ, 0), left(0), kCompletion}, .after = "5,6,0,\"\",\"\",\"\"\r\n"},
 
         // --dry-run writes nothing, and refuses what the save would refuse.
-        {.name = "dry run", .args = with({"--dry-run"}),
-         .out = {"E_KUBUN.KMT: 分類を設定する区分 2 件（--dry-run のため保存していません）",
-                 "J_KUBUN.KMT: 分類を設定する区分 1 件（--dry-run のため保存していません）", left(1), kCompletion}},
+        {.name = "dry run", .args = with({"-n"}),
+         .out = {"E_KUBUN.KMT: 分類を設定する区分 2 件、区分コードを直す区分 0 件（--dry-run のため保存していません）",
+                 "J_KUBUN.KMT: 分類を設定する区分 1 件、区分コードを直す区分 0 件（--dry-run のため保存していません）", left(1),
+                 kCompletion}},
         neverSaved({.name = "read-only KUBUN.KMT, dry run", .args = with({"--dry-run"}), .readOnly = true}, kDry),
         {.name = "another user's KUBUN.KMT, dry run", .args = with({"--dry-run"}), .otherUser = {{0777, 0644}}, .status = 1},
         {.name = "a folder closed to this user, dry run", .args = with({"--dry-run"}), .otherUser = {{0555, 0666}}, .status = 1},
@@ -330,17 +340,25 @@ TEST(KbnsetCli, WhatTheUserSees) {
          .status = 130, .after = onlyE},
         {.name = "stop after the final save", .stopFrom = 14, .out = kBothOut, .after = both},
         {.name = "stop while the first pass fails", .e = none, .stopFrom = 1, .err = {kNoRef, kStopped},
-         .out = {unread(kE)}, .status = 130},
+         .out = {unread(kE, kNoRefWhy)}, .status = 130},
         // Another kbnset holds the data folder: the run waits, and a stop still ends it.
         {.name = "stop while waiting", .stopFrom = 1, .locked = true,
-         .err = {"他の備品区分機能設定の終了を待っています", kStopped}, .out = {unread(kE)}, .status = 130},
+         .err = {"他の備品区分機能設定の終了を待っています: $D", kStopped}, .out = {unread(kE, "中断したため処理していません")},
+         .status = 130},
+        {.name = "--no-wait", .args = with({"--no-wait"}), .locked = true,
+         .err = {"kbnset-cli: 他の備品区分機能設定がデータフォルダを使っています: $D"},
+         .out = {unread(kE, "他の備品区分機能設定がデータフォルダを使っているため処理していません")}, .status = 1},
 
 #ifndef _WIN32
         // The real program: SIGINT, SIGTERM and SIGHUP stop it after the record in hand with
         // 128 + the signal; a closed pipe on standard error and a file-size limit kill nothing.
         signalled("SIGINT", SIGINT), signalled("SIGTERM", SIGTERM), signalled("SIGHUP", SIGHUP),
+        signalled("Ctrl+C in a shell loop", SIGINT, true),
+        // Output that cannot be written is told after the work, which is saved as usual.
+        {.name = "standard output to a full disk", .child = Hostile{.fullOut = true},
+         .err = {"kbnset-cli: 標準出力に書き込めませんでした（ディスクの空きが足りません）"}, .status = 1, .after = both},
         {.name = "closed standard error", .e = none, .j = large["J"], .kubun = large[""], .child = Hostile{.closedErr = true},
-         .out = {unread(kE), set(kJ, 5011), left(0), kCompletion}, .status = 1, .after = large["J"]},
+         .out = {unread(kE, kNoRefWhy), set(kJ, 5011), left(0), kCompletion}, .status = 1, .after = large["J"]},
         {.name = "file-size limit", .e = large["E"], .j = large["J"], .kubun = large[""], .child = Hostile{.sizeLimit = 65536},
          .err = {kSaveFailed, kSaveFailed}, .out = {unsaved(kE, 5011), unsaved(kJ, 5011), left(5011), kCompletion}, .status = 1},
 #endif
@@ -367,13 +385,18 @@ TEST(KbnsetCli, WhatTheUserSees) {
 
         // A command line that is wrong touches no file.
         usage({.name = "unknown option", .args = with({"--bogus"})}, "不明なオプションです: --bogus"),
-        usage({.name = "value for a flag", .args = with({"--dry-run=1"})}, "不明なオプションです: --dry-run=1"),
+        usage({.name = "a slip near a known option", .args = with({"--no-wiat"})}, "不明なオプションです: --no-wiat（--no-wait のことですか）"),
+        usage({.name = "value for a flag", .args = with({"--dry-run=1"})}, "--dry-run は値を取りません"),
         usage({.name = "extra argument", .args = with({"extra"})}, "余分な引数です: extra"),
         usage({.name = "no value", .args = with({"--source"})}, "--source には値が必要です"),
         usage({.name = "empty value", .args = with({"--source="})}, "--source の値が空です"),
         usage({.name = "source twice", .args = with({"--source", "a", "--source=b"})}, "--source が二回指定されています"),
         usage({.name = "data folder twice", .args = with({"--data-dir", "$D"})}, "--data-dir が二回指定されています"),
         usage({.name = "start folder twice", .args = with({"--start-dir", "$S"})}, "--start-dir が二回指定されています"),
+        {.name = "missing data folder", .args = {"--data-dir", "$R/gone", "--start-dir", "$S"},
+         .err = {"kbnset-cli: --data-dir のフォルダが有りません: $R/gone"}, .status = 2},
+        {.name = "data folder that is a file", .args = {"--data-dir", "$D/KUBUN.KMT", "--start-dir", "$S"},
+         .err = {"kbnset-cli: --data-dir のフォルダが有りません: $D/KUBUN.KMT"}, .status = 2},
         {.name = "missing start folder", .args = {"--data-dir", "$D", "--start-dir", "$R/gone"},
          .err = {"kbnset-cli: --start-dir のフォルダが有りません: $R/gone"}, .status = 2},
         {.name = "start folder path at the limit", .args = {"--data-dir", "$D", "--start-dir", atLimit},
@@ -381,6 +404,7 @@ TEST(KbnsetCli, WhatTheUserSees) {
         {.name = "start folder path over the limit", .args = {"--data-dir", "$D", "--start-dir", overLimit},
          .err = {"kbnset-cli: --start-dir のフォルダのパスが長すぎます（" + std::to_string(overLimit.size()) + unit +
                  "、このシステムの上限は " + limit + unit + "）: " + overLimit}, .status = 2},
+        {.name = "version", .args = with({"--version", "--bogus"}), .out = {"kbnset-cli " KBNSET_VERSION}},
         {.name = "help wins", .args = with({"--help", "--bogus"}), .out = linesOf(std::string(cli::usageText()))},
     };
     // clang-format on
@@ -425,7 +449,7 @@ TEST(KbnsetCli, WhatTheUserSees) {
         RecordingConsole seen;
         if (c.child) {
 #ifndef _WIN32
-            const Outcome o = runCli(expand(c.args), root.path(), *c.child);
+            const Outcome o = runChild(expand(c.args), root.path(), *c.child);
             seen.status = o.status, seen.outText = o.out, seen.errText = o.err;
 #endif
         } else if (!c.otherUser) {
@@ -485,14 +509,14 @@ TEST(KbnsetCli, RunsAtOnceNeverLoseEachOthersFills) {
         std::thread runs[2];
         for (int k = 0; k < 2; ++k)
             runs[k] = std::thread(
-                [&, k] { status[k] = runCli(args(k == 0 ? kE : kJ), dir.path()).status; });
+                [&, k] { status[k] = runChild(args(k == 0 ? kE : kJ), dir.path()).status; });
         for (std::thread& run : runs) run.join();
         EXPECT_EQ(status[0], 0);
         EXPECT_EQ(status[1], 0);
         EXPECT_EQ(readBytes(dir / "KUBUN.KMT"), kmt(filled));
-        Outcome o = runCli(args(kE), dir.path(),
+        Outcome o = runChild(args(kE), dir.path(),
                            {.signal = SIGTERM, .delay = std::chrono::microseconds(round * 4000)});
-        EXPECT_TRUE(o.status == 0 || o.status == 143) << o.status;
+        EXPECT_TRUE(o.status == 0 || o.status == -SIGTERM) << o.status;
         EXPECT_EQ(o.out.find(kCompletion) != std::string::npos, o.status == 0);
         EXPECT_EQ(namesIn(dir.path()), left);
     }
