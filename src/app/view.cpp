@@ -2,12 +2,13 @@
 
 #include <string>
 
+#include "update/progress.hpp"
 #include "update/run.hpp"
 
 namespace kbnset::app {
 
 void View::progress(std::int32_t done, std::int32_t total) {
-    setStatus(std::to_string(done) + "/" + std::to_string(total));
+    setStatus(update::progressText(done, total));
 }
 
 void View::waitingForAnotherRun() {

@@ -1,5 +1,8 @@
 #include "category/load.hpp"
 
+#include <algorithm>
+#include <climits>
+#include <cstdint>
 #include <exception>
 #include <functional>
 #include <memory>
@@ -10,6 +13,7 @@
 #include "category/fingerprint.hpp"
 #include "category/format.hpp"
 #include "runtime/error.hpp"
+#include "runtime/paths.hpp"
 #include "runtime/sequential.hpp"
 #include "runtime/text.hpp"
 
@@ -49,6 +53,42 @@ std::string failureText(const Messages& messages, std::int32_t recordNumber) {
     return std::string(messages.readFailed) + "(" + std::to_string(recordNumber) + ")";
 }
 
+// The full path of `name` for a message, also when it cannot be resolved.
+std::string fullName(runtime::System& system, const std::string& name) {
+    try {
+        return system.resolve(name);
+    } catch (const std::exception&) {
+        return name;
+    }
+}
+
+// The line, as an editor counts it, that holds the byte at `offset` of the file: one more
+// than the line ends before it (CR LF, a lone CR, a lone LF). Worked out again from the file
+// only when a read fails, so that reading counts nothing; 0 when it cannot be read again.
+std::int32_t lineAt(runtime::System& system, const std::string& path, std::uint64_t offset) {
+    try {
+        std::unique_ptr<runtime::InputFile> file = system.openRead(path);
+        std::int64_t ends = 0;
+        bool afterCr = false;
+        std::vector<char> chunk(std::size_t{64} * 1024);
+        for (std::uint64_t at = 0; at < offset;) {
+            const std::size_t n = file->read(chunk.data(), chunk.size());
+            if (n == 0) break;
+            const std::size_t use =
+                static_cast<std::size_t>(std::min<std::uint64_t>(n, offset - at));
+            for (std::size_t i = 0; i < use; ++i) {
+                const char c = chunk[i];
+                if (c == '\n' ? !afterCr : c == '\r') ++ends;
+                afterCr = c == '\r';
+            }
+            at += n;
+        }
+        return static_cast<std::int32_t>(std::min<std::int64_t>(ends + 1, INT32_MAX));
+    } catch (const std::exception&) {
+        return 0;
+    }
+}
+
 // The part that both loads share, from the existence test on: opens `name`, reads the header
 // through `readHeader` and every record into `table`. `count` changes only on success or
 // when the file is missing.
@@ -57,9 +97,14 @@ LoadResult loadTable(const std::string& name, std::vector<KBN_REC>& table, std::
                      const std::function<void(runtime::SequentialReader&)>& readHeader,
                      const Messages& messages, Context ctx, LoadedFile* loaded = nullptr) {
     std::int32_t recordNumber = 0;
+    std::string path;
+    // Where the value being read began its record (or the header): what a failure names.
+    std::uint64_t recordStart = 0;
+    bool opened = false;
     try {
+        path = fullName(ctx.system, name);
         if (!ctx.system.isOrdinaryFile(name)) {
-            ctx.ui.showMessage(messages.missing);
+            ctx.ui.showFailure(messages.missing, {path, 0, nullptr});
             count = 0;
             return LoadResult::missing;
         }
@@ -75,10 +120,14 @@ LoadResult loadTable(const std::string& name, std::vector<KBN_REC>& table, std::
         } else {
             input = ctx.system.openRead(name);
         }
+        opened = true;
         runtime::SequentialReader in(std::move(input));
         readHeader(in);
         recordNumber = -1;
-        while (!in.atEnd()) {
+        for (;;) {
+            recordStart = in.offset();
+            if (in.atEnd()) break;
+            recordStart = in.offset();
             ++recordNumber;
             if (recordNumber >= kTableCapacity) throw runtime::OverflowError("table full");
             KBN_REC& record = table[static_cast<std::size_t>(recordNumber)];
@@ -97,9 +146,19 @@ LoadResult loadTable(const std::string& name, std::vector<KBN_REC>& table, std::
         }
         return LoadResult::loaded;
     } catch (const std::exception&) {
-        ctx.ui.showMessage(failureText(messages, recordNumber));
+        const std::exception_ptr cause = std::current_exception();
+        const std::int32_t line = opened ? lineAt(ctx.system, path, recordStart) : 0;
+        ctx.ui.showFailure(failureText(messages, recordNumber), {path, line, cause});
         return LoadResult::readFailed;
     }
+}
+
+// A failure before the file is looked for: the file in `dir` that the load meant.
+void showEarlyFailure(const Messages& messages, const std::string& dir, const std::string& name,
+                      Context ctx) {
+    const std::string path =
+        dir.empty() ? name : runtime::utf8Of(runtime::pathOf(dir) / runtime::pathOf(name));
+    ctx.ui.showFailure(failureText(messages, 0), {path, 0, std::current_exception()});
 }
 
 }  // namespace
@@ -131,7 +190,8 @@ LoadResult REF_LOAD(Tables& tables, Selector selector, const std::string& START_
     } catch (const std::exception&) {
         // Not reported by the load as the suite had it (the error went unhandled); a read
         // failure of the reference file is the clearest thing to tell the user.
-        ctx.ui.showMessage(failureText(kReferenceMessages, 0));
+        showEarlyFailure(kReferenceMessages, START_DIR,
+                         name.empty() ? referenceFileName(selector, sourcePath) : name, ctx);
         return LoadResult::readFailed;
     }
     if (fileRead != nullptr) *fileRead = name;
@@ -143,7 +203,7 @@ LoadResult KBN_LOAD(Tables& tables, const std::string& DATA_DIR, Context ctx) {
     try {
         switchTo(ctx.system, DATA_DIR);
     } catch (const std::exception&) {
-        ctx.ui.showMessage(failureText(kCategoryMessages, 0));
+        showEarlyFailure(kCategoryMessages, DATA_DIR, kCategoryFile, ctx);
         return LoadResult::readFailed;
     }
     auto readHeader = [&tables](runtime::SequentialReader& in) {

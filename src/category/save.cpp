@@ -6,6 +6,7 @@
 #include "category/fingerprint.hpp"
 #include "category/format.hpp"
 #include "runtime/error.hpp"
+#include "runtime/paths.hpp"
 #include "runtime/sequential.hpp"
 
 namespace kbnset::category {
@@ -34,11 +35,12 @@ bool unchangedSinceLoad(runtime::System& system, const std::string& path, const 
 // since the load makes this one fail, and its file stays.
 bool KBN_SAVE(const Tables& tables, const std::string& DATA_DIR, Context ctx) {
     std::string temporary;
+    std::string target;
     try {
         switchTo(ctx.system, DATA_DIR);
         BusyPointer busy(ctx.ui);
         const LoadedFile& was = tables.KBN_FILE;
-        const std::string target = was.loaded ? was.path : ctx.system.resolve(kCategoryFile);
+        target = was.loaded ? was.path : ctx.system.resolve(kCategoryFile);
         std::unique_ptr<runtime::OutputFile> file = ctx.system.createTemporary(target);
         temporary = file->name();
         runtime::SequentialWriter out(*file);
@@ -52,8 +54,11 @@ bool KBN_SAVE(const Tables& tables, const std::string& DATA_DIR, Context ctx) {
         return true;
     } catch (const std::exception&) {
         // Unwinding has closed the file and restored the pointer.
+        const std::exception_ptr cause = std::current_exception();
         if (!temporary.empty()) ctx.system.removeFile(temporary);
-        ctx.ui.showMessage(kSaveFailed);
+        if (target.empty())
+            target = runtime::utf8Of(runtime::pathOf(DATA_DIR) / runtime::pathOf(kCategoryFile));
+        ctx.ui.showFailure(kSaveFailed, {target, 0, cause});
         return false;
     }
 }

@@ -23,26 +23,23 @@ class UserInterface {
     virtual void showMessage(std::string_view text) = 0;
     // A step's failure: `text` exactly as the window shows it, and where and why. The window
     // shows `text` alone.
-    virtual void showFailure(std::string_view text, const Failure& /*failure*/) { showMessage(text); }
+    virtual void showFailure(std::string_view text, const Failure& /*failure*/) {
+        showMessage(text);
+    }
     // The hourglass pointer while a file is read or written.
     virtual void setBusy(bool busy) = 0;
 };
 
-// Shows the hourglass for its lifetime; restore() ends it early, before a message box.
+// Shows the hourglass for its lifetime.
 class BusyPointer {
   public:
     explicit BusyPointer(UserInterface& ui) : ui_(ui) { ui_.setBusy(true); }
-    ~BusyPointer() { restore(); }
+    ~BusyPointer() { ui_.setBusy(false); }
     BusyPointer(const BusyPointer&) = delete;
     BusyPointer& operator=(const BusyPointer&) = delete;
-    void restore() {
-        if (active_) ui_.setBusy(false);
-        active_ = false;
-    }
 
   private:
     UserInterface& ui_;
-    bool active_ = true;
 };
 
 }  // namespace kbnset::category

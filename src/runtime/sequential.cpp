@@ -42,6 +42,7 @@ int SequentialReader::refill() {
         value_.assign(held_);
         held_ = value_;
     }
+    passed_ += buffer_.size();
     buffer_.resize(kChunk);
     std::size_t n = file_->read(buffer_.data(), buffer_.size());
     buffer_.resize(n);

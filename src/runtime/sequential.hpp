@@ -37,6 +37,8 @@ class SequentialReader {
     void readText(std::string& out);
     std::int16_t readInteger();
     std::int32_t readLong();
+    // How many bytes of the file lie before the next one to be read.
+    std::uint64_t offset() const { return passed_ + pos_; }
 
   private:
     static constexpr int kEnd = -1;
@@ -58,6 +60,7 @@ class SequentialReader {
     std::unique_ptr<InputFile> file_;
     std::string buffer_;
     std::size_t pos_ = 0;
+    std::uint64_t passed_ = 0;  // bytes of the file before buffer_
     bool eof_ = false;
     std::string value_;      // a value gathered over refills; kept to save allocations
     std::string_view held_;  // the last value: a view of buffer_ or of value_

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "update/progress.hpp"
 #include "update/user_interface.hpp"
 
 namespace kbnset::test {
@@ -16,6 +17,10 @@ template <class Ui>
 class Recording : public Ui {
   public:
     void showMessage(std::string_view text) override { messages.emplace_back(text); }
+    void showFailure(std::string_view text, const category::Failure& failure) override {
+        failures.push_back(failure);
+        showMessage(text);
+    }
     void setBusy(bool) override {}
     void yield() override {
         ++yields;
@@ -23,6 +28,7 @@ class Recording : public Ui {
     }
 
     std::vector<std::string> messages;
+    std::vector<category::Failure> failures;  // beside the messages that came with one
     int yields = 0;
     std::function<void(int)> onYield;
 };
@@ -30,7 +36,7 @@ class Recording : public Ui {
 class RecordingUi : public Recording<update::UserInterface> {
   public:
     void progress(std::int32_t done, std::int32_t total) override {
-        progressed.push_back(std::to_string(done) + "/" + std::to_string(total));
+        progressed.push_back(update::progressText(done, total));
     }
 
     std::vector<std::string> progressed;  // "done/total"

@@ -10,6 +10,7 @@
 #include "app/layout.hpp"
 #include "app/win32/fonts.hpp"
 #include "runtime/win32/wide.hpp"
+#include "update/progress.hpp"
 
 namespace kbnset::app {
 
@@ -401,7 +402,7 @@ void MainWindow::progress(std::int32_t done, std::int32_t total) {
 
 void MainWindow::showPendingProgress() {
     if (pendingTotal_ == 0) return;
-    const std::string text = std::to_string(pendingDone_) + "/" + std::to_string(pendingTotal_);
+    const std::string text = update::progressText(pendingDone_, pendingTotal_);
     pendingTotal_ = 0;
     setCaption(Control::Label3, text);
 }
