@@ -58,8 +58,7 @@ bool writeReport(const Options& options, const std::string& path, const update::
     }
     try {
         runtime::writeReportFile(path, options.reportAppend, [&](bool empty) {
-            return options.reportAppend && !empty ? rows
-                                                  : kByteOrderMark + reportHeader() + rows;
+            return options.reportAppend && !empty ? rows : kByteOrderMark + reportHeader() + rows;
         });
         return true;
     } catch (const std::exception&) {
@@ -116,8 +115,7 @@ int run(const Options& options, runtime::System& system, Console& console) {
     if (options.report && *options.report != "-") {
         // Taken from where the program started: the run switches the current directory.
         reportPath = update::absoluteDirectory(current, *options.report);
-        const std::string folder =
-            std::filesystem::path(reportPath).parent_path().generic_string();
+        const std::string folder = std::filesystem::path(reportPath).parent_path().generic_string();
         if (!system.isDirectory(folder)) {
             diagnose(console, "--report のフォルダが有りません: " + folder);
             return kExitUsage;
@@ -153,7 +151,8 @@ int run(const Options& options, runtime::System& system, Console& console) {
     if (report.completed) say(std::string(update::kCompletionText) + "\n");
     const bool reported = reportPath.empty() || writeReport(options, reportPath, report, console);
     if (ui.foundBusy()) {
-        diagnose(console, "他の備品区分機能設定がデータフォルダを使っています: " + session.DATA_DIR);
+        diagnose(console,
+                 "他の備品区分機能設定がデータフォルダを使っています: " + session.DATA_DIR);
         return kExitFailed;
     }
     // A stop that came after the final save changes nothing: the run is complete.
@@ -198,9 +197,9 @@ std::string summary(const update::RunReport& report, bool dryRun,
                                       : pass.fileRead + "（" + pass.referenceFile + " の代わり）";
         text += ": ";
         if (!pass.merged)
-            text += notMerged(i < passMessages.size() ? passMessages[i] : "", busy,
-                              report.stopped) +
-                    "\n";
+            text +=
+                notMerged(i < passMessages.size() ? passMessages[i] : "", busy, report.stopped) +
+                "\n";
         else if (!pass.saveReached)
             text += "中断したため保存していません（分類を設定できた区分 " + filled + " 件）\n";
         else if (!pass.saved)
@@ -210,8 +209,8 @@ std::string summary(const update::RunReport& report, bool dryRun,
             text += "分類を設定する区分 " + filled + " 件、区分コードを直す区分 " + codes +
                     " 件（--dry-run のため保存していません）\n";
         else
-            text += "分類を設定した区分 " + filled + " 件、区分コードを直した区分 " + codes +
-                    " 件\n";
+            text +=
+                "分類を設定した区分 " + filled + " 件、区分コードを直した区分 " + codes + " 件\n";
     }
     if (report.stillEmpty >= 0)
         text += "分類が空のままの区分: " + std::to_string(report.stillEmpty) + " 件\n";

@@ -10,9 +10,10 @@
 // kbnset-cli: the update run of the start button, from a command line.
 namespace kbnset::cli {
 
-inline constexpr int kExitOk = 0;      // completion text reached, no message shown
-inline constexpr int kExitFailed = 1;  // a message was shown, the run ended early, or an output failed
-inline constexpr int kExitUsage = 2;   // bad arguments, or a folder or --source not there
+inline constexpr int kExitOk = 0;  // completion text reached, no message shown
+inline constexpr int kExitFailed =
+    1;  // a message was shown, the run ended early, or an output failed
+inline constexpr int kExitUsage = 2;  // bad arguments, or a folder or --source not there
 inline constexpr int kExitInterrupted =
     128;  // plus the signal, as a shell reports it: 130 for Ctrl+C
 

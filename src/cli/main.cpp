@@ -12,16 +12,14 @@ int wmain(int argc, wchar_t** argv) {
     int status = kbnset::cli::kExitUsage;
     try {
         status = kbnset::cli::runCli(kbnset::runtime::utf8Arguments(argc, argv),
-                                     kbnset::runtime::nativeSystem(),
-                                     kbnset::cli::nativeConsole());
+                                     kbnset::runtime::nativeSystem(), kbnset::cli::nativeConsole());
     } catch (const kbnset::runtime::ConversionError&) {
         kbnset::runtime::writeConsole(kbnset::runtime::Stream::err,
                                       "kbnset-cli: 引数に変換できない文字があります\n");
     }
     // Started from Explorer, the window would close before anyone read the summary.
     if (kbnset::runtime::ownsConsole() && kbnset::runtime::interruptSignal() == 0) {
-        kbnset::runtime::writeConsole(kbnset::runtime::Stream::err,
-                                      "Enter キーを押すと閉じます\n");
+        kbnset::runtime::writeConsole(kbnset::runtime::Stream::err, "Enter キーを押すと閉じます\n");
         kbnset::runtime::waitForEnter();
     }
     return status;

@@ -72,9 +72,9 @@ struct Spec {
 };
 
 constexpr std::array kSpecs{
-    Spec{"--data-dir", "", Kind::value},   Spec{"--start-dir", "", Kind::value},
-    Spec{"--source", "", Kind::value},     Spec{"--dry-run", "-n", Kind::flag},
-    Spec{"--no-wait", "", Kind::flag},     Spec{"--report", "", Kind::value},
+    Spec{"--data-dir", "", Kind::value},      Spec{"--start-dir", "", Kind::value},
+    Spec{"--source", "", Kind::value},        Spec{"--dry-run", "-n", Kind::flag},
+    Spec{"--no-wait", "", Kind::flag},        Spec{"--report", "", Kind::value},
     Spec{"--report-append", "", Kind::value}, Spec{"--version", "", Kind::flag},
     Spec{"--help", "-h", Kind::flag},
 };
@@ -111,8 +111,8 @@ std::size_t distance(std::string_view a, std::string_view b) {
 const Spec* find(const std::string& arg) {
     for (const Spec& spec : kSpecs) {
         if (arg == spec.name || (!spec.shortName.empty() && arg == spec.shortName)) return &spec;
-        if (spec.kind == Kind::value && arg.starts_with(spec.name) && arg.size() > spec.name.size() &&
-            arg[spec.name.size()] == '=')
+        if (spec.kind == Kind::value && arg.starts_with(spec.name) &&
+            arg.size() > spec.name.size() && arg[spec.name.size()] == '=')
             return &spec;
     }
     return nullptr;

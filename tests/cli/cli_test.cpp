@@ -39,14 +39,17 @@ using Op = FaultySystem::Op;
 constexpr char kE[] = "E_KUBUN.KMT";
 constexpr char kJ[] = "J_KUBUN.KMT";
 constexpr char kCompletion[] = "備品区分機能設定が終了しました";
-constexpr char kNoRef[] = "基準ファイルが有りません";
-constexpr char kNoKubun[] = "備品区分ファイルが有りません";
-constexpr char kSaveFailed[] = "備品区分ファイルの保存に失敗しました";
+// Each message line: the window's text, then the file and, where known, the line and the reason.
+constexpr char kNoRef[] = "基準ファイルが有りません: $S/KUBUN.KMT";  // the last file looked for
+constexpr char kNoKubun[] = "備品区分ファイルが有りません: $D/KUBUN.KMT";
+constexpr char kSaveFailed[] = "備品区分ファイルの保存に失敗しました: $D/KUBUN.KMT";
 constexpr char kStopped[] = "kbnset-cli: 中断しました";
 constexpr char kDry[] = "保存できないため";
 
 // clang-format off
-std::string kubunFailed(int n) { return "備品区分ファイルの読込に失敗しました(" + std::to_string(n) + ")"; }
+std::string kubunFailed(int n, int line) {
+    return "備品区分ファイルの読込に失敗しました(" + std::to_string(n) + "): $D/KUBUN.KMT" + (line > 0 ? "（" + std::to_string(line) + " 行目）" : "");
+}
 std::string set(const std::string& file, int n, int codes = 0) {
     return file + ": 分類を設定した区分 " + std::to_string(n) + " 件、区分コードを直した区分 " + std::to_string(codes) + " 件";
 }
@@ -274,27 +277,27 @@ TEST(KbnsetCli, WhatTheUserSees) {
          .err = {"kbnset-cli: --source のファイルが有りません: $S/no.kmt"}, .status = 2},
         // A look-up that fails is a read failure, not a missing file to stand in for.
         {.name = "source name that cannot be looked up", .files = {{"start/KUBUN.KMT", kmt(kElementary)}},
-         .args = with({"--source", badName}), .err = {"基準ファイルの読込に失敗しました(0)"}, .out = {unread(badName, kRefWhy)},
+         .args = with({"--source", badName}), .err = {"基準ファイルの読込に失敗しました(0): $S/" + badName + "（パスが長すぎます）"}, .out = {unread(badName, kRefWhy)},
          .status = 1},
 
         // Load failures name the record; the other pass still runs on the file as it was.
-        neither({.name = "empty KUBUN.KMT", .kubun = ""}, kubunFailed(0)),
-        neither({.name = "header of five values", .kubun = "1,2,0,\"\",\"\"\r\n"}, kubunFailed(0)),
-        neither({.name = "header beyond an Integer", .kubun = "32768,2,0,\"\",\"\",\"\"\r\n"}, kubunFailed(0)),
-        neither({.name = "second value beyond an Integer", .kubun = many(1) + "\"x\",32768" + bad.substr(5)}, kubunFailed(1)),
-        neither({.name = "last record of twelve values", .kubun = many(2) + bad.substr(0, bad.size() - 4) + "\r\n"}, kubunFailed(2)),
-        neither({.name = "code that is no number", .kubun = many(2) + "\"x\",0,\"x\",\"12A\"" + bad.substr(13)}, kubunFailed(2)),
-        neither({.name = "value of 4,097 bytes", .kubun = kmt({{.name = "机"}, {.name = std::string(4097, 'x')}})}, kubunFailed(1)),
-        neither({.name = "NUL in a value", .kubun = nul}, kubunFailed(1)),
-        neither({.name = "bytes that are not CP932", .kubun = many(1) + "\"\x81\"" + bad.substr(3)}, kubunFailed(1)),
+        neither({.name = "empty KUBUN.KMT", .kubun = ""}, kubunFailed(0, 1)),
+        neither({.name = "header of five values", .kubun = "1,2,0,\"\",\"\"\r\n"}, kubunFailed(0, 1)),
+        neither({.name = "header beyond an Integer", .kubun = "32768,2,0,\"\",\"\",\"\"\r\n"}, kubunFailed(0, 1)),
+        neither({.name = "second value beyond an Integer", .kubun = many(1) + "\"x\",32768" + bad.substr(5)}, kubunFailed(1, 3)),
+        neither({.name = "last record of twelve values", .kubun = many(2) + bad.substr(0, bad.size() - 4) + "\r\n"}, kubunFailed(2, 4)),
+        neither({.name = "code that is no number", .kubun = many(2) + "\"x\",0,\"x\",\"12A\"" + bad.substr(13)}, kubunFailed(2, 4)),
+        neither({.name = "value of 4,097 bytes", .kubun = kmt({{.name = "机"}, {.name = std::string(4097, 'x')}})}, kubunFailed(1, 3)),
+        neither({.name = "NUL in a value", .kubun = nul}, kubunFailed(1, 3)),
+        neither({.name = "bytes that are not CP932", .kubun = many(1) + "\"\x81\"" + bad.substr(3)}, kubunFailed(1, 3)),
         {.name = "5,011 records fit", .kubun = many(5011), .out = {set(kE, 0), set(kJ, 0), left(5011), kCompletion}},
-        neither({.name = "the 5,012th record does not", .kubun = many(5012)}, kubunFailed(5011)),
+        neither({.name = "the 5,012th record does not", .kubun = many(5012)}, kubunFailed(5011, 5013)),
         onlyJ({.name = "E_KUBUN.KMT with code number -1", .e = kmt({kElementary[0], {.name = "机", .code = "K-1001"}})},
-              "基準ファイルの読込に失敗しました(1)", kRefWhy),
-        onlyJ({.name = "KUBUN.KMT cannot be opened", .fault = {Op::OpenRead, 1}}, kubunFailed(0)),
-        onlyJ({.name = "read error in the header", .fault = {Op::Read, 1}}, kubunFailed(0)),
-        onlyJ({.name = "read error before the first record", .fault = {Op::Read, atRecords}}, kubunFailed(-1)),
-        onlyJ({.name = "read error inside the third record", .fault = {Op::Read, inThird}}, kubunFailed(2)),
+              "基準ファイルの読込に失敗しました(1): $S/E_KUBUN.KMT（3 行目）", kRefWhy),
+        onlyJ({.name = "KUBUN.KMT cannot be opened", .fault = {Op::OpenRead, 1}}, kubunFailed(0, 0)),
+        onlyJ({.name = "read error in the header", .fault = {Op::Read, 1}}, kubunFailed(0, 1)),
+        onlyJ({.name = "read error before the first record", .fault = {Op::Read, atRecords}}, kubunFailed(-1, 2)),
+        onlyJ({.name = "read error inside the third record", .fault = {Op::Read, inThird}}, kubunFailed(2, 4)),
 
         // Every failure point of the save leaves the file as it was and no temporary file.
         {.name = "data folder left", .args = with({"--source", "$S/J_KUBUN.KMT"}), .fault = {Op::ChangeDirectory, 2, "data"},
@@ -306,7 +309,8 @@ TEST(KbnsetCli, WhatTheUserSees) {
         onlyJ({.name = "check of the loaded file", .fault = {Op::OpenRead, 2}}, kSaveFailed),
         {.name = "final replace", .fault = {Op::Replace, 2}, .err = {kSaveFailed},
          .out = {set(kE, 2), unsaved(kJ, 1), left(2), kCompletion}, .status = 1, .after = onlyE},
-        neverSaved({.name = "read-only KUBUN.KMT", .readOnly = true}),
+        {.name = "read-only KUBUN.KMT", .readOnly = true, .err = {kSaveFailed + std::string("（*"), kSaveFailed + std::string("（*")},
+         .out = {unsaved(kE, 2), unsaved(kJ, 2), left(4), kCompletion}, .status = 1},
 
         // The saved format: the header's first two values and every record's own values stay,
         // the code in half-width capitals, constants in place of the values the suite drops.
@@ -360,7 +364,8 @@ TEST(KbnsetCli, WhatTheUserSees) {
         {.name = "closed standard error", .e = none, .j = large["J"], .kubun = large[""], .child = Hostile{.closedErr = true},
          .out = {unread(kE, kNoRefWhy), set(kJ, 5011), left(0), kCompletion}, .status = 1, .after = large["J"]},
         {.name = "file-size limit", .e = large["E"], .j = large["J"], .kubun = large[""], .child = Hostile{.sizeLimit = 65536},
-         .err = {kSaveFailed, kSaveFailed}, .out = {unsaved(kE, 5011), unsaved(kJ, 5011), left(5011), kCompletion}, .status = 1},
+         .err = {kSaveFailed + std::string("（ファイルの大きさの上限を超えます）"), kSaveFailed + std::string("（ファイルの大きさの上限を超えます）")},
+         .out = {unsaved(kE, 5011), unsaved(kJ, 5011), left(5011), kCompletion}, .status = 1},
 #endif
 
         // The progress bar never shares a line with a message or the summary.
@@ -469,7 +474,7 @@ TEST(KbnsetCli, WhatTheUserSees) {
         expectLines(linesOf(seen.outText), expand(c.out));
         // The streams interleave only on a terminal.
         expectLines(c.terminal ? screenOf(seen.screen) : linesOf(seen.errText),
-                    c.terminal ? c.screen : expand(c.err));
+                    expand(c.terminal ? c.screen : c.err));
         if (c.kubun) {
             EXPECT_EQ(readBytes(target), c.after.value_or(*c.kubun));
         }
@@ -515,7 +520,7 @@ TEST(KbnsetCli, RunsAtOnceNeverLoseEachOthersFills) {
         EXPECT_EQ(status[1], 0);
         EXPECT_EQ(readBytes(dir / "KUBUN.KMT"), kmt(filled));
         Outcome o = runChild(args(kE), dir.path(),
-                           {.signal = SIGTERM, .delay = std::chrono::microseconds(round * 4000)});
+                             {.signal = SIGTERM, .delay = std::chrono::microseconds(round * 4000)});
         EXPECT_TRUE(o.status == 0 || o.status == -SIGTERM) << o.status;
         EXPECT_EQ(o.out.find(kCompletion) != std::string::npos, o.status == 0);
         EXPECT_EQ(namesIn(dir.path()), left);

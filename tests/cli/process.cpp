@@ -37,13 +37,20 @@ std::vector<std::string> linesOf(const std::string& output) {
 
 namespace {
 
-// Whether `pid` catches `signal` yet, from the kernel's own account of it.
-bool catches(pid_t pid, int signal) {
+// Whether `pid` has kbnset-cli's handlers in place, from the kernel's own account: it catches
+// `signal` and ignores SIGXFSZ, which it sets last. The catch alone could still be the
+// handler of the shell whose fork is about to exec it.
+bool ready(pid_t pid, int signal) {
     std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-    for (std::string line; std::getline(status, line);)
-        if (line.starts_with("SigCgt:"))
-            return (std::stoull(line.substr(7), nullptr, 16) >> (signal - 1)) & 1U;
-    return false;
+    bool caught = false, ignored = false;
+    auto bit = [](const std::string& line, int n) {
+        return ((std::stoull(line.substr(7), nullptr, 16) >> (n - 1)) & 1U) != 0;
+    };
+    for (std::string line; std::getline(status, line);) {
+        if (line.starts_with("SigCgt:")) caught = bit(line, signal);
+        if (line.starts_with("SigIgn:")) ignored = bit(line, SIGXFSZ);
+    }
+    return caught && ignored;
 }
 
 // The first child of `pid`, 0 while it has none.
@@ -57,7 +64,8 @@ pid_t childOf(pid_t pid) {
 
 }  // namespace
 
-Outcome runChild(const std::vector<std::string>& args, const fs::path& cwd, const Hostile& hostile) {
+Outcome runChild(const std::vector<std::string>& args, const fs::path& cwd,
+                 const Hostile& hostile) {
     TempDir capture;
     const std::string out = (capture / "out").string(), err = (capture / "err").string();
     const std::string dir = cwd.string();
@@ -93,11 +101,16 @@ Outcome runChild(const std::vector<std::string>& args, const fs::path& cwd, cons
     if (hostile.signal != 0) {
         auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
         auto program = [&] { return hostile.shell ? childOf(pid) : pid; };
-        while ((program() == 0 || !catches(program(), hostile.signal)) &&
+        pid_t running = 0;
+        while (((running = program()) == 0 || !ready(running, hostile.signal)) &&
                std::chrono::steady_clock::now() < deadline)
             std::this_thread::sleep_for(std::chrono::microseconds(200));
         std::this_thread::sleep_for(hostile.delay);
         kill(hostile.shell ? -pid : pid, hostile.signal);
+        // The shell may end at the signal before the program has written its last line.
+        while (hostile.shell && running != 0 && kill(running, 0) == 0 &&
+               std::chrono::steady_clock::now() < deadline + std::chrono::seconds(20))
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     int wstatus = 0;
     while (waitpid(pid, &wstatus, 0) < 0) {

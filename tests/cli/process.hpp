@@ -29,7 +29,7 @@ struct Hostile {
 
 // The real kbnset-cli as a child process of the tests.
 Outcome runChild(const std::vector<std::string>& args, const std::filesystem::path& cwd,
-               const Hostile& hostile = {});
+                 const Hostile& hostile = {});
 
 // The lines of an output, line ends (LF or CR LF) removed.
 std::vector<std::string> linesOf(const std::string& output);

@@ -105,9 +105,9 @@ void writeReportFile(std::string_view name, bool append,
                      const std::function<std::string(bool empty)>& bytes) {
     // Appending: FILE_APPEND_DATA puts every write at the end, also another process's.
     const DWORD access = append ? FILE_APPEND_DATA | SYNCHRONIZE : GENERIC_WRITE;
-    const UniqueHandle file = ownHandle(CreateFileW(
-        widen(name).c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-        append ? OPEN_ALWAYS : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    const UniqueHandle file = ownHandle(
+        CreateFileW(widen(name).c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                    append ? OPEN_ALWAYS : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) throw lastIoError("cannot open", name);
     // Held to the close: a second run appending at once waits, and sees the first one's rows.
     OVERLAPPED whole{};
