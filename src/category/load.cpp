@@ -1,7 +1,5 @@
 #include "category/load.hpp"
 
-#include <algorithm>
-#include <climits>
 #include <cstdint>
 #include <exception>
 #include <functional>
@@ -62,33 +60,6 @@ std::string fullName(runtime::System& system, const std::string& name) {
     }
 }
 
-// The line, as an editor counts it, that holds the byte at `offset` of the file: one more
-// than the line ends before it (CR LF, a lone CR, a lone LF). Worked out again from the file
-// only when a read fails, so that reading counts nothing; 0 when it cannot be read again.
-std::int32_t lineAt(runtime::System& system, const std::string& path, std::uint64_t offset) {
-    try {
-        std::unique_ptr<runtime::InputFile> file = system.openRead(path);
-        std::int64_t ends = 0;
-        bool afterCr = false;
-        std::vector<char> chunk(std::size_t{64} * 1024);
-        for (std::uint64_t at = 0; at < offset;) {
-            const std::size_t n = file->read(chunk.data(), chunk.size());
-            if (n == 0) break;
-            const std::size_t use =
-                static_cast<std::size_t>(std::min<std::uint64_t>(n, offset - at));
-            for (std::size_t i = 0; i < use; ++i) {
-                const char c = chunk[i];
-                if (c == '\n' ? !afterCr : c == '\r') ++ends;
-                afterCr = c == '\r';
-            }
-            at += n;
-        }
-        return static_cast<std::int32_t>(std::min<std::int64_t>(ends + 1, INT32_MAX));
-    } catch (const std::exception&) {
-        return 0;
-    }
-}
-
 // The part that both loads share, from the existence test on: opens `name`, reads the header
 // through `readHeader` and every record into `table`. `count` changes only on success or
 // when the file is missing.
@@ -98,9 +69,8 @@ LoadResult loadTable(const std::string& name, std::vector<KBN_REC>& table, std::
                      const Messages& messages, Context ctx, LoadedFile* loaded = nullptr) {
     std::int32_t recordNumber = 0;
     std::string path;
-    // Where the value being read began its record (or the header): what a failure names.
-    std::uint64_t recordStart = 0;
-    bool opened = false;
+    // The line where the record being read (or the header) begins: what a failure names.
+    std::int32_t recordLine = 0;
     try {
         path = fullName(ctx.system, name);
         if (!ctx.system.isOrdinaryFile(name)) {
@@ -120,21 +90,27 @@ LoadResult loadTable(const std::string& name, std::vector<KBN_REC>& table, std::
         } else {
             input = ctx.system.openRead(name);
         }
-        opened = true;
         runtime::SequentialReader in(std::move(input));
+        recordLine = 1;
         readHeader(in);
         recordNumber = -1;
         for (;;) {
-            recordStart = in.offset();
+            recordLine = in.line();
             if (in.atEnd()) break;
-            recordStart = in.offset();
+            recordLine = in.line();
             ++recordNumber;
             if (recordNumber >= kTableCapacity) throw runtime::OverflowError("table full");
             KBN_REC& record = table[static_cast<std::size_t>(recordNumber)];
             readRecord(in, record);
+            record.line = recordLine;
             record.REC_KIND =
                 record.KBN_TYPE == kManagementType ? RecordKind::management : RecordKind::ordinary;
-            record.KBN_CODE = runtime::toUpperHalfwidth(record.KBN_CODE);
+            record.codeAsRead.clear();
+            if (std::string normal = runtime::toUpperHalfwidth(record.KBN_CODE);
+                normal != record.KBN_CODE) {
+                record.codeAsRead = std::move(record.KBN_CODE);
+                record.KBN_CODE = std::move(normal);
+            }
             record.CODE_NUM = CODE_NO(record.KBN_CODE);
             if (record.CODE_NUM == -1) throw runtime::ConversionError("invalid category code");
         }
@@ -147,8 +123,7 @@ LoadResult loadTable(const std::string& name, std::vector<KBN_REC>& table, std::
         return LoadResult::loaded;
     } catch (const std::exception&) {
         const std::exception_ptr cause = std::current_exception();
-        const std::int32_t line = opened ? lineAt(ctx.system, path, recordStart) : 0;
-        ctx.ui.showFailure(failureText(messages, recordNumber), {path, line, cause});
+        ctx.ui.showFailure(failureText(messages, recordNumber), {path, recordLine, cause});
         return LoadResult::readFailed;
     }
 }

@@ -23,13 +23,15 @@ struct KBN_REC {
     std::int16_t VAL_2 = 0;
     std::string KBN_NAME;
     std::int32_t CODE_NUM = 0;
-    std::string KBN_CODE;  // upper case and half-width once loaded
+    std::string KBN_CODE;    // upper case and half-width once loaded
+    std::string codeAsRead;  // KBN_CODE as read when that was not its normal form, else empty
     std::string KBN_KEY2;
     std::string KBN_CLASS;
     std::int32_t VAL_6 = 0;
     std::string VAL_7;
     std::int32_t VAL_8 = 0;
     std::int32_t VAL_9 = 0;
+    std::int32_t line = 0;  // where the record begins in the file it was read from (header = 1)
 
     friend bool operator==(const KBN_REC&, const KBN_REC&) = default;
 };

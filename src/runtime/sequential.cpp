@@ -1,5 +1,6 @@
 #include "runtime/sequential.hpp"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cstring>
@@ -42,7 +43,8 @@ int SequentialReader::refill() {
         value_.assign(held_);
         held_ = value_;
     }
-    passed_ += buffer_.size();
+    countLineEndsUpTo(buffer_.size());
+    counted_ = 0;
     buffer_.resize(kChunk);
     std::size_t n = file_->read(buffer_.data(), buffer_.size());
     buffer_.resize(n);
@@ -52,6 +54,29 @@ int SequentialReader::refill() {
         return kEnd;
     }
     return static_cast<unsigned char>(buffer_[0]);
+}
+
+// LF and CR are counted apart, LF by a scan the compiler vectorises; a CR LF pair counts once.
+void SequentialReader::countLineEndsUpTo(std::size_t end) {
+    if (end <= counted_) return;
+    const char* p = buffer_.data() + counted_;
+    const char* const e = buffer_.data() + end;
+    std::int64_t ends = std::count(p, e, '\n');
+    if (afterCr_ && *p == '\n') --ends;
+    for (const char* cr = p; (cr = static_cast<const char*>(std::memchr(
+                                  cr, '\r', static_cast<std::size_t>(e - cr)))) != nullptr;) {
+        ++cr;
+        if (cr == e || *cr != '\n') ++ends;
+    }
+    afterCr_ = e[-1] == '\r';
+    lineEnds_ += ends;
+    counted_ = end;
+}
+
+std::int32_t SequentialReader::line() {
+    countLineEndsUpTo(pos_);
+    return static_cast<std::int32_t>(
+        std::min<std::int64_t>(lineEnds_ + 1, std::numeric_limits<std::int32_t>::max()));
 }
 
 bool SequentialReader::atEnd() {

@@ -37,8 +37,9 @@ class SequentialReader {
     void readText(std::string& out);
     std::int16_t readInteger();
     std::int32_t readLong();
-    // How many bytes of the file lie before the next one to be read.
-    std::uint64_t offset() const { return passed_ + pos_; }
+    // The line, as an editor counts it, of the next byte to be read (1 for the first; a line
+    // ends at CR LF, a lone CR or a lone LF). Each byte is counted once, however often asked.
+    std::int32_t line();
 
   private:
     static constexpr int kEnd = -1;
@@ -52,6 +53,7 @@ class SequentialReader {
         return c;
     }
     int refill();
+    void countLineEndsUpTo(std::size_t end);
     void appendUpTo(std::size_t end);
     void holdUpTo(std::size_t end);
     std::string_view nextRaw();
@@ -60,7 +62,9 @@ class SequentialReader {
     std::unique_ptr<InputFile> file_;
     std::string buffer_;
     std::size_t pos_ = 0;
-    std::uint64_t passed_ = 0;  // bytes of the file before buffer_
+    std::int64_t lineEnds_ = 0;  // line ends in the bytes before buffer_[counted_]
+    std::size_t counted_ = 0;
+    bool afterCr_ = false;  // the byte before buffer_[counted_] is a CR
     bool eof_ = false;
     std::string value_;      // a value gathered over refills; kept to save allocations
     std::string_view held_;  // the last value: a view of buffer_ or of value_

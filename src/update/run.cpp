@@ -1,5 +1,6 @@
 #include "update/run.hpp"
 
+#include <algorithm>
 #include <chrono>
 #include <exception>
 #include <memory>
@@ -7,19 +8,11 @@
 #include "category/load.hpp"
 #include "category/save.hpp"
 #include "update/merge.hpp"
+#include "update/report.hpp"
 
 namespace kbnset::update {
 
 namespace {
-
-std::int32_t countStillEmpty(const category::Tables& tables) {
-    std::int32_t empty = 0;
-    for (std::int32_t i = 0; i < tables.KBN_CNT; ++i) {
-        const category::KBN_REC& r = tables.KBN_TBL[static_cast<std::size_t>(i)];
-        if (r.REC_KIND == category::RecordKind::ordinary && r.KBN_CLASS.empty()) ++empty;
-    }
-    return empty;
-}
 
 // How long one try for the data folder's lock waits before the window gets to handle events.
 constexpr std::chrono::milliseconds kLockPatience{200};
@@ -48,8 +41,11 @@ std::unique_ptr<runtime::FolderLock> lockDataFolder(Session& session, runtime::S
 // Loads, merges and, unless a stop was asked for, saves. Returns whether the save was reached.
 // The data folder is locked from before the category load to after the save: two runs never
 // interleave their load, merge and save.
+// `emptyNow`: the ordinary records whose classification is empty in KUBUN.KMT as this pass
+// leaves it (unchanged when its category load fails).
 bool pass(Session& session, category::Selector selector, const std::string& sourcePath,
-          runtime::System& system, UserInterface& ui, RunReport& report) {
+          runtime::System& system, UserInterface& ui, RunReport& report,
+          std::vector<std::int32_t>& emptyNow) {
     using category::LoadResult;
     PassReport& p = report.passes.emplace_back();
     p.referenceFile = category::referenceFileName(selector, sourcePath);
@@ -73,7 +69,11 @@ bool pass(Session& session, category::Selector selector, const std::string& sour
         return false;
     }
     // The file as loaded is what stays on disk unless the save below succeeds.
-    report.stillEmpty = countStillEmpty(tables);
+    emptyNow = emptyRecords(tables);
+    report.stillEmpty = static_cast<std::int32_t>(emptyNow.size());
+    p.codesFixed = static_cast<std::int32_t>(
+        std::count_if(tables.KBN_TBL.begin(), tables.KBN_TBL.begin() + tables.KBN_CNT,
+                      [](const category::KBN_REC& r) { return !r.codeAsRead.empty(); }));
 
     p.filled = KBN_MERGE(tables, session.STOP_FLG, ui);
     p.merged = true;
@@ -83,29 +83,35 @@ bool pass(Session& session, category::Selector selector, const std::string& sour
     }
     p.saved = category::KBN_SAVE(tables, session.DATA_DIR, ctx);
     p.saveReached = true;
-    if (p.saved) report.stillEmpty = countStillEmpty(tables);
+    if (p.saved) {
+        // The save writes one record a line.
+        for (std::int32_t i = 0; i < tables.KBN_CNT; ++i)
+            tables.KBN_TBL[static_cast<std::size_t>(i)].line = i + 2;
+        addSavedChanges(tables, emptyNow, session.DATA_DIR,
+                        p.fileRead.empty() ? p.referenceFile : p.fileRead, report.changes);
+        emptyNow = emptyRecords(tables);
+        report.stillEmpty = static_cast<std::int32_t>(emptyNow.size());
+    }
     return true;
 }
 
-RunReport runPasses(Session& session, const std::string& sourcePath, runtime::System& system,
-                    UserInterface& ui) {
+void runPasses(Session& session, const std::string& sourcePath, runtime::System& system,
+               UserInterface& ui, RunReport& report, std::vector<std::int32_t>& emptyNow) {
     using category::Selector;
-    RunReport report;
     if (sourcePath.empty()) {
-        pass(session, Selector::elementary, sourcePath, system, ui, report);
+        pass(session, Selector::elementary, sourcePath, system, ui, report, emptyNow);
         // A stop ends the whole run: the junior-high pass must not start after it, also when
         // it came while the first pass loaded or saved (the yield turns it into STOP_FLG).
         if (!report.stopped) ui.yield();
         if (report.stopped || session.STOP_FLG != StopFlag::none) {
             report.stopped = true;
-            return report;
+            return;
         }
-        if (!pass(session, Selector::juniorHigh, sourcePath, system, ui, report)) return report;
-    } else if (!pass(session, Selector::source, sourcePath, system, ui, report)) {
-        return report;
+        if (!pass(session, Selector::juniorHigh, sourcePath, system, ui, report, emptyNow)) return;
+    } else if (!pass(session, Selector::source, sourcePath, system, ui, report, emptyNow)) {
+        return;
     }
     report.completed = true;
-    return report;
 }
 
 // Clears the session's running mark when the run ends, also when a step throws.
@@ -127,7 +133,11 @@ RunReport run(Session& session, const std::string& sourcePath, runtime::System& 
     session.STOP_FLG = StopFlag::none;
     session.running = true;
     ClearOnExit idle(session.running);
-    RunReport report = runPasses(session, sourcePath, system, ui);
+    RunReport report;
+    std::vector<std::int32_t> emptyNow;
+    runPasses(session, sourcePath, system, ui, report, emptyNow);
+    if (report.stillEmpty >= 0)
+        addStillEmpty(session.tables, emptyNow, session.DATA_DIR, report.changes);
     ui.runFinished(report);
     return report;
 }

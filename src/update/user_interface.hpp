@@ -21,8 +21,8 @@ struct PassReport {
     std::string fileRead;       // what REF_LOAD read instead when that was missing, else empty
     bool merged = false;        // both loads succeeded and the merge ran
     bool saveReached = false;
-    bool saved = false;       // the save wrote KUBUN.KMT
-    std::int32_t filled = 0;  // classifications filled by the merge
+    bool saved = false;           // the save wrote KUBUN.KMT
+    std::int32_t filled = 0;      // classifications filled by the merge
     std::int32_t codesFixed = 0;  // codes that this pass's save normalised, or would
 };
 
@@ -33,6 +33,8 @@ struct RunReport {
     // Ordinary records without a classification in KUBUN.KMT as the last load found it and
     // the last save left it; -1 when the last category load failed or none ran.
     std::int32_t stillEmpty = -1;
+    // The classification and code changes of the passes that saved (or, in a dry run, would),
+    // in pass order then line order, then the still-empty rows of the file as it is at the end.
     std::vector<Change> changes;
 };
 
