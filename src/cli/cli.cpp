@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <exception>
-#include <filesystem>
 #include <optional>
 
 #include "cli/dry_run_system.hpp"
@@ -115,7 +114,7 @@ int run(const Options& options, runtime::System& system, Console& console) {
     if (options.report && *options.report != "-") {
         // Taken from where the program started: the run switches the current directory.
         reportPath = update::absoluteDirectory(current, *options.report);
-        const std::string folder = std::filesystem::path(reportPath).parent_path().generic_string();
+        const std::string folder = runtime::utf8Of(runtime::pathOf(reportPath).parent_path());
         if (!system.isDirectory(folder)) {
             diagnose(console, "--report のフォルダが有りません: " + folder);
             return kExitUsage;

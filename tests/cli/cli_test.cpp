@@ -45,6 +45,8 @@ constexpr char kNoKubun[] = "備品区分ファイルが有りません: $D/KUBU
 constexpr char kSaveFailed[] = "備品区分ファイルの保存に失敗しました: $D/KUBUN.KMT";
 constexpr char kStopped[] = "kbnset-cli: 中断しました";
 constexpr char kDry[] = "保存できないため";
+const std::string kHeader = "データフォルダ,行,区分名,第2キー,変更,変更前,変更後,基準ファイル",
+                  kBom = "\xEF\xBB\xBF";
 
 // clang-format off
 std::string kubunFailed(int n, int line) {
@@ -169,6 +171,7 @@ struct Case {
     int status = 0;
     std::optional<std::string> after{};  // KUBUN.KMT at the end; none: as it was
     std::vector<std::string> screen{};   // with `terminal`, both streams as the user sees them
+    std::vector<std::pair<std::string, std::string>> filesAfter{};  // by path from "$R"
 };
 
 const std::string kOnlyJ = classified({"J理科", "J家庭", "", "", "手書き", ""});
@@ -320,7 +323,7 @@ TEST(KbnsetCli, WhatTheUserSees) {
                         "\"管理\",5,\"机\",\"ｋ１２\",\"A\",6,\"七\",8,9,\"C\",\"eleven\",12,13\r\n"
                         "\"管理者\",-1,\"椅子,大\",\"p3\",\"\",-6,\"\",-8\r\n-9,\"\",\"\",0,0\r\n"),
          .files = {{"start/mine.kmt", kmt({{.name = "椅子,大", .cls = "S"}})}},
-         .args = with({"--source", "mine.kmt"}), .out = {set("mine.kmt", 1), left(0), kCompletion},
+         .args = with({"--source", "mine.kmt"}), .out = {set("mine.kmt", 1, 2), left(0), kCompletion},
          .after = cp932("3,120,0,\"\",\"\",\"\"\r\n"
                         "\"管理\",5,\"机\",\"K12\",\"A\",6,\"七\",8,9,\"C\",\"\",0,0\r\n"
                         "\"管理者\",-1,\"椅子,大\",\"P3\",\"\",-6,\"\",-8,-9,\"S\",\"\",0,0\r\n")},
@@ -335,6 +338,22 @@ TEST(KbnsetCli, WhatTheUserSees) {
         neverSaved({.name = "read-only KUBUN.KMT, dry run", .args = with({"--dry-run"}), .readOnly = true}, kDry),
         {.name = "another user's KUBUN.KMT, dry run", .args = with({"--dry-run"}), .otherUser = {{0777, 0644}}, .status = 1},
         {.name = "a folder closed to this user, dry run", .args = with({"--dry-run"}), .otherUser = {{0555, 0666}}, .status = 1},
+
+        // The report: one row per change, the still-empty records last; a file in UTF-8 with a
+        // byte order mark and a header, appended to without one.
+        {.name = "report on standard output", .args = with({"--report", "-"}), .err = kBothOut,
+         .out = {kHeader, "$D,2,顕微鏡,理科,分類,,E理科,E_KUBUN.KMT", "$D,4,跳び箱,体育,分類,,E体育,E_KUBUN.KMT",
+                 "$D,3,ミシン,家庭,分類,,J家庭,J_KUBUN.KMT", "$D,5,学校独自,校務,分類が空のまま,,,"}, .after = both},
+        {.name = "dry run appended to a table: a comma in a name, a code normalised", .kubun = kmt({{.name = "椅子,大", .code = "ｐ３"}}),
+         .files = {{"start/mine.kmt", kmt({{.name = "椅子,大", .cls = "S"}})}, {"r.csv", kBom + kHeader + "\r\nold\r\n"}},
+         .args = with({"-n", "--source", "mine.kmt", "--report-append", "$R/r.csv"}),
+         .out = {"mine.kmt: 分類を設定する区分 1 件、区分コードを直す区分 1 件（--dry-run のため保存していません）", left(0), kCompletion},
+         .filesAfter = {{"r.csv", kBom + kHeader + "\r\nold\r\n$D,2,\"椅子,大\",,分類,,S,mine.kmt\r\n$D,2,\"椅子,大\",,区分コード,ｐ３,P3,\r\n"}}},
+        {.name = "report replacing a file", .e = none, .j = none, .kubun = kmt({{.name = "机"}}), .files = {{"start/mine.kmt", kmt({})}, {"r.csv", "old\r\n"}},
+         .args = with({"--source", "mine.kmt", "--report", "$R/r.csv"}), .out = {set("mine.kmt", 0), left(1), kCompletion},
+         .filesAfter = {{"r.csv", kBom + kHeader + "\r\n$D,2,机,,分類が空のまま,,,\r\n"}}},
+        {.name = "report into a missing folder", .args = with({"--report", "$R/gone/r.csv"}),
+         .err = {"kbnset-cli: --report のフォルダが有りません: $R/gone"}, .status = 2},
 
         // Ctrl+C ends the run after the record in hand, with nothing more saved; after the
         // final save it changes nothing.
@@ -479,6 +498,8 @@ TEST(KbnsetCli, WhatTheUserSees) {
             EXPECT_EQ(readBytes(target), c.after.value_or(*c.kubun));
         }
         EXPECT_EQ(namesIn(data), before);
+        for (const auto& [name, bytes] : c.filesAfter)
+            EXPECT_EQ(readBytes(root / name), expand({bytes})[0]);
     }
 }
 
@@ -487,7 +508,8 @@ TEST(KbnsetCli, WhatTheUserSees) {
 // start there takes a good part of a second.
 // Two runs at once on one KUBUN.KMT, one with each reference file: the second waits for the
 // first, so both finish and the file holds the fills of both. SIGTERM at any moment of a run
-// leaves no temporary file behind, and after the final save it changes nothing.
+// leaves no temporary file behind, and after the final save it changes nothing. Both append
+// to one report: one header, and the rows of each whole.
 TEST(KbnsetCli, RunsAtOnceNeverLoseEachOthersFills) {
     constexpr int kRounds = 16;
     TempDir dir;
@@ -512,13 +534,28 @@ TEST(KbnsetCli, RunsAtOnceNeverLoseEachOthersFills) {
         writeBytes(dir / "KUBUN.KMT", kmt(records));
         int status[2] = {-1, -1};
         std::thread runs[2];
+        const fs::path report = dir / "start/r.csv";
         for (int k = 0; k < 2; ++k)
-            runs[k] = std::thread(
-                [&, k] { status[k] = runChild(args(k == 0 ? kE : kJ), dir.path()).status; });
+            runs[k] = std::thread([&, k] {
+                std::vector<std::string> a = args(k == 0 ? kE : kJ);
+                a.insert(a.end(), {"--report-append", utf8Of(report)});
+                status[k] = runChild(a, dir.path()).status;
+            });
         for (std::thread& run : runs) run.join();
         EXPECT_EQ(status[0], 0);
         EXPECT_EQ(status[1], 0);
         EXPECT_EQ(readBytes(dir / "KUBUN.KMT"), kmt(filled));
+        const std::vector<std::string> rows = linesOf(readBytes(report));
+        EXPECT_EQ(
+            std::ranges::count_if(rows, [](const std::string& r) { return r.ends_with(kHeader); }),
+            1);
+        EXPECT_EQ(
+            std::ranges::count_if(
+                rows, [](const std::string& r) { return r.find(",分類,,") != std::string::npos; }),
+            3000);
+        EXPECT_TRUE(std::ranges::all_of(
+            rows, [](const std::string& r) { return std::ranges::count(r, ',') == 7; }));
+        fs::remove(report);
         Outcome o = runChild(args(kE), dir.path(),
                              {.signal = SIGTERM, .delay = std::chrono::microseconds(round * 4000)});
         EXPECT_TRUE(o.status == 0 || o.status == -SIGTERM) << o.status;
