@@ -8,7 +8,6 @@ std::string reasonForCode(int code) {
     switch (static_cast<DWORD>(code)) {
         case ERROR_DISK_FULL:
         case ERROR_HANDLE_DISK_FULL:
-        case ERROR_DISK_QUOTA_EXCEEDED:
             return "ディスクの空きが足りません";
         case ERROR_FILE_TOO_LARGE:
             return "ファイルの大きさの上限を超えます";
