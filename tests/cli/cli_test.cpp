@@ -237,9 +237,10 @@ TEST(KbnsetCli, WhatTheUserSees) {
                             bad.substr(bad.find(",\"1\"") - 1);
     const auto none = std::nullopt;
 #ifdef _WIN32
-    const std::string badName = "bad<name.kmt";  // a character Windows refuses in a name
+    const std::string badName = "bad<name.kmt", badWhy;  // a character Windows refuses in a name
 #else
-    const std::string badName(300, 'x');  // longer than a name may be
+    const std::string badName(300, 'x'),
+        badWhy = "（パスが長すぎます）";  // longer than a name may be
 #endif
 
     // clang-format off
@@ -280,7 +281,7 @@ TEST(KbnsetCli, WhatTheUserSees) {
          .err = {"kbnset-cli: --source のファイルが有りません: $S/no.kmt"}, .status = 2},
         // A look-up that fails is a read failure, not a missing file to stand in for.
         {.name = "source name that cannot be looked up", .files = {{"start/KUBUN.KMT", kmt(kElementary)}},
-         .args = with({"--source", badName}), .err = {"基準ファイルの読込に失敗しました(0): $S/" + badName + "（パスが長すぎます）"}, .out = {unread(badName, kRefWhy)},
+         .args = with({"--source", badName}), .err = {"基準ファイルの読込に失敗しました(0): $S/" + badName + badWhy}, .out = {unread(badName, kRefWhy)},
          .status = 1},
 
         // Load failures name the record; the other pass still runs on the file as it was.
@@ -439,8 +440,10 @@ TEST(KbnsetCli, WhatTheUserSees) {
         fs::create_directories(data);
         fs::create_directories(start);
         auto expand = [&](std::vector<std::string> texts) {
+            // "$D/" ends in the system's own separator, as the paths the program builds do.
             const std::pair<std::string, fs::path> tokens[] = {
-                {"$S", start}, {"$D", data}, {"$R", root.path()}};
+                {"$S/", start / ""}, {"$D/", data / ""}, {"$R/", root.path() / ""},
+                {"$S", start},       {"$D", data},       {"$R", root.path()}};
             for (std::string& s : texts)
                 for (const auto& [token, path] : tokens)
                     for (auto at = s.find(token); at != std::string::npos; at = s.find(token))
