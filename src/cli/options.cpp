@@ -171,10 +171,13 @@ Options parseArguments(const std::vector<std::string>& args) {
             continue;
         }
         std::string value = takeValue(args, i, name);
-        if (name == "--data-dir") setOnce(options.dataDir, std::move(value), name);
-        if (name == "--start-dir") setOnce(options.startDir, std::move(value), name);
-        if (name == "--source") setOnce(source, std::move(value), name);
-        if (name == "--report" || name == "--report-append") {
+        if (name == "--data-dir") {
+            setOnce(options.dataDir, std::move(value), name);
+        } else if (name == "--start-dir") {
+            setOnce(options.startDir, std::move(value), name);
+        } else if (name == "--source") {
+            setOnce(source, std::move(value), name);
+        } else {  // --report, --report-append
             setOnce(options.report, std::move(value), "--report");
             options.reportAppend = name == "--report-append";
         }
