@@ -6,7 +6,11 @@
 
 #include "cli/dry_run_system.hpp"
 #include "cli/options.hpp"
+#include "cli/report.hpp"
+#include "runtime/console.hpp"
+#include "runtime/error.hpp"
 #include "runtime/paths.hpp"
+#include "runtime/reason.hpp"
 #include "update/data_directory.hpp"
 
 namespace kbnset::cli {
@@ -17,6 +21,12 @@ constexpr std::string_view kPrefix = "kbnset-cli: ";
 
 void diagnose(Console& console, std::string_view text) {
     console.err(std::string(kPrefix) + std::string(text) + "\n");
+}
+
+// "（reason）" for a system error code, empty when there is nothing to say.
+std::string reasonSuffix(const std::exception_ptr& cause) {
+    const std::string reason = runtime::reasonText(cause);
+    return reason.empty() ? std::string() : "（" + reason + "）";
 }
 
 // A folder whose name is longer than the system takes could be neither opened nor made
@@ -34,6 +44,27 @@ bool tooLong(Console& console, std::string_view what, const std::string& dir) {
                           std::to_string(runtime::kDirectoryLimit) + std::string(unit) +
                           "）: " + dir);
     return true;
+}
+
+// The report after the run: on standard output as the console writes text, or into its file.
+// Returns false when the file could not be written, which has been told.
+bool writeReport(const Options& options, const std::string& path, const update::RunReport& report,
+                 Console& console) {
+    const std::string rows = reportRows(report.changes);
+    if (path == "-") {
+        console.out(reportHeader() + rows);
+        return true;
+    }
+    try {
+        runtime::writeReportFile(path, options.reportAppend, [&](bool empty) {
+            return options.reportAppend && !empty ? rows : kByteOrderMark + reportHeader() + rows;
+        });
+        return true;
+    } catch (const std::exception&) {
+        diagnose(console, "報告ファイルに書き込めませんでした: " + path +
+                              reasonSuffix(std::current_exception()));
+        return false;
+    }
 }
 
 int run(const Options& options, runtime::System& system, Console& console) {
@@ -57,13 +88,53 @@ int run(const Options& options, runtime::System& system, Console& console) {
                  "SCHOOL / DIR_ME に設定してください");
         return kExitUsage;
     }
-    if (tooLong(console, "データフォルダ", session.DATA_DIR)) return kExitUsage;
+    if (tooLong(console, options.dataDir ? "--data-dir のフォルダ" : "データフォルダ",
+                session.DATA_DIR))
+        return kExitUsage;
+    // Typed on the command line: a slip there is the user's to correct, not a file to stand
+    // in for (the window's picked file that vanished meanwhile still gives way).
+    if (options.dataDir && !system.isDirectory(session.DATA_DIR)) {
+        diagnose(console, "--data-dir のフォルダが有りません: " + session.DATA_DIR);
+        return kExitUsage;
+    }
+    if (!options.source.empty()) {
+        const std::string source = update::absoluteDirectory(session.START_DIR, options.source);
+        bool there = true;
+        try {
+            there = system.isOrdinaryFile(source);
+        } catch (const runtime::Error&) {
+            // A look-up that fails is the load's to report, as a read failure.
+        }
+        if (!there) {
+            diagnose(console, "--source のファイルが有りません: " + source);
+            return kExitUsage;
+        }
+    }
+    std::string reportPath;
+    if (options.report && *options.report != "-") {
+        // Taken from where the program started: the run switches the current directory.
+        reportPath = update::absoluteDirectory(current, *options.report);
+        const std::string folder = runtime::utf8Of(runtime::pathOf(reportPath).parent_path());
+        if (!system.isDirectory(folder)) {
+            diagnose(console, "--report のフォルダが有りません: " + folder);
+            return kExitUsage;
+        }
+    } else if (options.report) {
+        reportPath = "-";
+    }
+    // The report alone on standard output, so that it can be piped on.
+    auto say = [&](const std::string& text) {
+        if (reportPath == "-")
+            console.err(text);
+        else
+            console.out(text);
+    };
 
     std::optional<DryRunSystem> dryRun;
     if (options.dryRun) dryRun.emplace(system);
     runtime::System& used = dryRun ? static_cast<runtime::System&>(*dryRun) : system;
 
-    ConsoleUserInterface ui(console, session.STOP_FLG);
+    ConsoleUserInterface ui(console, session.STOP_FLG, session.DATA_DIR, options.noWait);
     update::RunReport report;
     try {
         report = update::run(session, options.source, used, ui);
@@ -75,8 +146,14 @@ int run(const Options& options, runtime::System& system, Console& console) {
         return signal != 0 ? kExitInterrupted + signal : kExitFailed;
     }
     ui.finish();
-    console.out(summary(report, options.dryRun));
-    if (report.completed) console.out(std::string(update::kCompletionText) + "\n");
+    say(summary(report, options.dryRun, ui.passMessages(), ui.foundBusy()));
+    if (report.completed) say(std::string(update::kCompletionText) + "\n");
+    const bool reported = reportPath.empty() || writeReport(options, reportPath, report, console);
+    if (ui.foundBusy()) {
+        diagnose(console,
+                 "他の備品区分機能設定がデータフォルダを使っています: " + session.DATA_DIR);
+        return kExitFailed;
+    }
     // A stop that came after the final save changes nothing: the run is complete.
     const int signal = report.completed ? 0 : console.interrupted();
     if (signal != 0) {
@@ -86,32 +163,53 @@ int run(const Options& options, runtime::System& system, Console& console) {
     // A pass that could not load or save has told the user why; the run still failed.
     const bool allSaved = std::ranges::all_of(
         report.passes, [](const update::PassReport& p) { return p.merged && p.saved; });
-    return report.completed && allSaved ? kExitOk : kExitFailed;
+    return report.completed && allSaved && reported ? kExitOk : kExitFailed;
+}
+
+// Why a pass did not reach the merge, from the first message it showed.
+std::string notMerged(std::string_view message, bool busy, bool stopped) {
+    const bool missing = message.ends_with("が有りません");
+    if (message.starts_with("備品区分ファイル"))
+        return missing ? "備品区分ファイル KUBUN.KMT が無いため処理していません"
+                       : "備品区分ファイル KUBUN.KMT を読み込めなかったため処理していません";
+    if (message.starts_with("基準ファイル"))
+        return missing ? "基準ファイルが無いため処理していません"
+                       : "基準ファイルを読み込めなかったため処理していません";
+    if (busy) return "他の備品区分機能設定がデータフォルダを使っているため処理していません";
+    if (stopped) return "中断したため処理していません";
+    return "読み込めなかったため処理していません";
 }
 
 }  // namespace
 
 // What each pass did to KUBUN.KMT, and what the file holds at the end: a fill that was not
 // saved is not reported as done.
-std::string summary(const update::RunReport& report, bool dryRun) {
+std::string summary(const update::RunReport& report, bool dryRun,
+                    const std::vector<std::string>& passMessages, bool busy) {
     std::string text;
-    for (const update::PassReport& pass : report.passes) {
+    for (std::size_t i = 0; i < report.passes.size(); ++i) {
+        const update::PassReport& pass = report.passes[i];
         const std::string filled = std::to_string(pass.filled);
+        const std::string codes = std::to_string(pass.codesFixed);
         // The file that was read, which may be the stand-in KUBUN.KMT of the start folder.
         text += pass.fileRead.empty() ? pass.referenceFile
                                       : pass.fileRead + "（" + pass.referenceFile + " の代わり）";
         text += ": ";
         if (!pass.merged)
-            text += "読み込めなかったため処理していません\n";
+            text +=
+                notMerged(i < passMessages.size() ? passMessages[i] : "", busy, report.stopped) +
+                "\n";
         else if (!pass.saveReached)
             text += "中断したため保存していません（分類を設定できた区分 " + filled + " 件）\n";
         else if (!pass.saved)
             text += std::string(dryRun ? "保存できないため" : "保存に失敗したため") +
                     "分類を設定していません（設定できた区分 " + filled + " 件）\n";
         else if (dryRun)
-            text += "分類を設定する区分 " + filled + " 件（--dry-run のため保存していません）\n";
+            text += "分類を設定する区分 " + filled + " 件、区分コードを直す区分 " + codes +
+                    " 件（--dry-run のため保存していません）\n";
         else
-            text += "分類を設定した区分 " + filled + " 件\n";
+            text +=
+                "分類を設定した区分 " + filled + " 件、区分コードを直した区分 " + codes + " 件\n";
     }
     if (report.stillEmpty >= 0)
         text += "分類が空のままの区分: " + std::to_string(report.stillEmpty) + " 件\n";
@@ -119,21 +217,34 @@ std::string summary(const update::RunReport& report, bool dryRun) {
 }
 
 int runCli(const std::vector<std::string>& args, runtime::System& system, Console& console) {
+    int status = kExitFailed;
     try {
         Options options = parseArguments(args);
         if (options.help) {
             console.out(usageText());
-            return kExitOk;
+            status = kExitOk;
+        } else if (options.version) {
+            console.out("kbnset-cli " KBNSET_VERSION "\n");
+            status = kExitOk;
+        } else {
+            status = run(options, system, console);
         }
-        return run(options, system, console);
     } catch (const UsageError& e) {
         diagnose(console, e.what());
         diagnose(console, "使い方は kbnset-cli --help で表示します");
-        return kExitUsage;
+        status = kExitUsage;
     } catch (const std::exception& e) {
         diagnose(console, e.what());
-        return kExitFailed;
+        status = kExitFailed;
     }
+    // Told after the work, which is done: a batch must not take the lost summary for success.
+    if (const int code = console.outError(); code != 0) {
+        diagnose(console, "標準出力に書き込めませんでした" +
+                              reasonSuffix(std::make_exception_ptr(
+                                  runtime::IoError("cannot write", "standard output", code))));
+        if (status == kExitOk) status = kExitFailed;
+    }
+    return status;
 }
 
 }  // namespace kbnset::cli

@@ -1,8 +1,10 @@
 #include "cli/console_ui.hpp"
 
 #include <algorithm>
+#include <utility>
 
 #include "runtime/console.hpp"
+#include "runtime/reason.hpp"
 #include "update/run.hpp"
 
 namespace kbnset::cli {
@@ -13,10 +15,18 @@ constexpr int kBarCells = 24;
 
 class NativeConsole final : public Console {
   public:
-    void out(std::string_view utf8) override { runtime::writeConsole(runtime::Stream::out, utf8); }
+    void out(std::string_view utf8) override {
+        // After a failed write nothing more is tried: a later one must not leave a gap.
+        if (outError_ == 0) outError_ = runtime::writeConsole(runtime::Stream::out, utf8);
+    }
+    // Standard error is where failures are told: nothing is left to tell its own.
     void err(std::string_view utf8) override { runtime::writeConsole(runtime::Stream::err, utf8); }
     bool errIsTerminal() override { return runtime::isTerminal(runtime::Stream::err); }
+    int outError() override { return outError_; }
     int interrupted() override { return runtime::interruptSignal(); }
+
+  private:
+    int outError_ = 0;
 };
 
 // Terminal cells of a UTF-8 text, counting every non-ASCII character as a wide one: enough
@@ -52,10 +62,35 @@ std::string progressLine(std::string_view file, std::int32_t done, std::int32_t 
     return line;
 }
 
-ConsoleUserInterface::ConsoleUserInterface(Console& console, update::StopFlag& STOP_FLG)
-    : console_(console), STOP_FLG_(STOP_FLG), terminal_(console.errIsTerminal()) {}
+std::string failureLine(std::string_view text, const category::Failure& failure) {
+    std::string line(text);
+    if (!failure.path.empty()) line += ": " + failure.path;
+    std::string detail;
+    if (failure.line > 0) detail = std::to_string(failure.line) + " 行目";
+    if (std::string reason = runtime::reasonText(failure.cause); !reason.empty())
+        detail += (detail.empty() ? "" : "、") + reason;
+    if (!detail.empty()) line += "（" + detail + "）";
+    return line;
+}
+
+ConsoleUserInterface::ConsoleUserInterface(Console& console, update::StopFlag& STOP_FLG,
+                                           std::string dataDir, bool noWait)
+    : console_(console),
+      STOP_FLG_(STOP_FLG),
+      terminal_(console.errIsTerminal()),
+      dataDir_(std::move(dataDir)),
+      noWait_(noWait) {}
 
 void ConsoleUserInterface::showMessage(std::string_view text) {
+    showFailure(text, {});
+}
+
+void ConsoleUserInterface::showFailure(std::string_view text, const category::Failure& failure) {
+    if (!passMessages_.empty() && passMessages_.back().empty()) passMessages_.back() = text;
+    line(failureLine(text, failure));
+}
+
+void ConsoleUserInterface::line(std::string_view text) {
     clearLine();
     console_.err(std::string(text) + "\n");
 }
@@ -83,14 +118,19 @@ void ConsoleUserInterface::passStarted(std::string_view referenceFile) {
     finish();
     file_ = referenceFile;
     waitShown_ = false;
+    passMessages_.emplace_back();
 }
 
 // Once per pass, on standard error: not a message of the run, so the exit status stays.
 void ConsoleUserInterface::waitingForAnotherRun() {
+    if (noWait_) {
+        busy_ = true;
+        STOP_FLG_ = update::StopFlag::requested;
+        return;
+    }
     if (waitShown_) return;
     waitShown_ = true;
-    clearLine();
-    console_.err(std::string(update::kWaitingText) + "\n");
+    line(std::string(update::kWaitingText) + ": " + dataDir_);
 }
 
 void ConsoleUserInterface::finish() {

@@ -1,29 +1,121 @@
 #include "cli/options.hpp"
 
 #include <algorithm>
+#include <array>
+#include <cstddef>
+
+#ifndef KBNSET_VERSION
+#error "KBNSET_VERSION comes from the build: the version of project()"
+#endif
 
 namespace kbnset::cli {
 
 namespace {
 
-constexpr std::string_view kUsage =
-    "使い方: kbnset-cli [--data-dir DIR] [--start-dir DIR] [--source FILE] [--dry-run]\n"
+// Where the data folder's setting is read on this system.
+#ifdef _WIN32
+constexpr std::string_view kSettingsPlace =
+    "                   HKEY_CURRENT_USER\\Software\\VB and VBA Program Settings の\n"
+    "                   R-ZORVEL\\SCHOOL\\DIR_ME、無ければ ZORVEL\\SCHOOL\\DIR_ME を読み、\n";
+#else
+constexpr std::string_view kSettingsPlace =
+    "                   ${XDG_CONFIG_HOME:-$HOME/.config}/R-ZORVEL.ini、無ければ同じ\n"
+    "                   フォルダの ZORVEL.ini の [SCHOOL] DIR_ME を読み、\n";
+#endif
+
+constexpr std::string_view kUsageHead =
+    "使い方: kbnset-cli [--data-dir DIR] [--start-dir DIR] [--source FILE] [-n] [--no-wait]\n"
+    "                   [--report FILE | --report-append FILE]\n"
     "\n"
     "備品区分ファイル KUBUN.KMT の空の分類を、基準ファイルの同じ区分の分類で埋めます。\n"
     "基準ファイルは E_KUBUN.KMT、次に J_KUBUN.KMT の順に使います。\n"
     "\n"
-    "  --data-dir DIR   KUBUN.KMT のあるデータフォルダ。省略すると R-ZORVEL (または ZORVEL)\n"
-    "                   の SCHOOL / DIR_ME と、そこにある ZORVEL.SEW から探します。\n"
+    "  --data-dir DIR   KUBUN.KMT のあるデータフォルダ。省略すると\n";
+
+constexpr std::string_view kUsageTail =
+    "                   そのフォルダにある ZORVEL.SEW の指すフォルダを使います。\n"
     "  --start-dir DIR  基準ファイルを探すフォルダ。省略すると現在のフォルダ。\n"
     "  --source FILE    この基準ファイルだけで 1 回処理します。相対パスは --start-dir から。\n"
-    "  --dry-run        何も書き込まず、埋められる分類の数だけを表示します。\n"
-    "  --help           この説明を表示します。\n"
+    "                   無いファイルは引数の誤りです。\n"
+    "  -n, --dry-run    何も書き込まず、設定する分類と直す区分コードの数を表示します。\n"
+    "  --no-wait        他の備品区分機能設定がデータフォルダを使っていれば、待たずに\n"
+    "                   終了コード 1 で終わります。\n"
+    "  --report FILE    変更した値と分類が空のままの区分を CSV (UTF-8、BOM 付き) で\n"
+    "                   FILE に書きます (FILE は作り直します)。- は標準出力で、そのとき\n"
+    "                   結果の表示は標準エラー出力に出ます。--dry-run では変更する値を書きます。\n"
+    "  --report-append FILE\n"
+    "                   --report と同じ行を FILE の末尾に足します。見出しの行は FILE が\n"
+    "                   無いか空のときだけ書くので、複数の学校を一つの表にまとめられます。\n"
+    "                   同時に実行しても行は混ざりません。\n"
+    "  --version        版数を表示します。\n"
+    "  -h, --help       この説明を表示します。\n"
     "\n"
-    "終了コード: 0 正常終了、1 メッセージが出た、2 引数の誤り、データフォルダなし\n"
-    "            またはフォルダのパスが長すぎる、130 Ctrl+C で中断\n";
+    "終了コード:\n"
+    "  0    正常終了\n"
+    "  1    メッセージが出た、他の実行がデータフォルダを使っていた (--no-wait)、\n"
+    "       標準出力か報告ファイルに書き込めなかった\n"
+    "  2    引数の誤り、データフォルダ・--start-dir・--source が無い、パスが長すぎる\n"
+#ifdef _WIN32
+    "  128+n  中断 (130 Ctrl+C または Ctrl+Break、143 コンソールの画面を閉じた、\n"
+    "         ログオフまたはシャットダウン。129 (SIGHUP) は POSIX のシステムだけ)\n";
+#else
+    "  128+n  シグナル n で中断 (129 SIGHUP、130 SIGINT (Ctrl+C)、143 SIGTERM)。\n"
+    "         区切りのよいところで止めてから、同じシグナルで終わります。\n";
+#endif
 
-bool isHelp(const std::string& arg) {
-    return arg == "--help" || arg == "-h";
+enum class Kind { flag, value };
+
+struct Spec {
+    std::string_view name;
+    std::string_view shortName;  // empty when none
+    Kind kind;
+};
+
+constexpr std::array kSpecs{
+    Spec{"--data-dir", "", Kind::value},      Spec{"--start-dir", "", Kind::value},
+    Spec{"--source", "", Kind::value},        Spec{"--dry-run", "-n", Kind::flag},
+    Spec{"--no-wait", "", Kind::flag},        Spec{"--report", "", Kind::value},
+    Spec{"--report-append", "", Kind::value}, Spec{"--version", "", Kind::flag},
+    Spec{"--help", "-h", Kind::flag},
+};
+
+// Edits (insert, delete, replace, swap of neighbours) between two short texts.
+std::size_t distance(std::string_view a, std::string_view b) {
+    std::vector<std::vector<std::size_t>> d(a.size() + 1, std::vector<std::size_t>(b.size() + 1));
+    for (std::size_t i = 0; i <= a.size(); ++i) d[i][0] = i;
+    for (std::size_t j = 0; j <= b.size(); ++j) d[0][j] = j;
+    for (std::size_t i = 1; i <= a.size(); ++i)
+        for (std::size_t j = 1; j <= b.size(); ++j) {
+            d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1,
+                                d[i - 1][j - 1] + (a[i - 1] == b[j - 1] ? 0 : 1)});
+            if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1])
+                d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+        }
+    return d[a.size()][b.size()];
+}
+
+[[noreturn]] void unknown(const std::string& arg) {
+    const std::string_view name = std::string_view(arg).substr(0, arg.find('='));
+    const Spec* nearest = nullptr;
+    std::size_t best = 3;  // more than two edits away is no typing slip
+    for (const Spec& spec : kSpecs) {
+        if (name == spec.name) throw UsageError(std::string(name) + " は値を取りません");
+        const std::size_t d = distance(name, spec.name);
+        if (d < best) best = d, nearest = &spec;
+    }
+    std::string text = "不明なオプションです: " + arg;
+    if (nearest != nullptr) text += "（" + std::string(nearest->name) + " のことですか）";
+    throw UsageError(text);
+}
+
+const Spec* find(const std::string& arg) {
+    for (const Spec& spec : kSpecs) {
+        if (arg == spec.name || (!spec.shortName.empty() && arg == spec.shortName)) return &spec;
+        if (spec.kind == Kind::value && arg.starts_with(spec.name) &&
+            arg.size() > spec.name.size() && arg[spec.name.size()] == '=')
+            return &spec;
+    }
+    return nullptr;
 }
 
 // The value of `--name=value` or `--name value`; `i` moves past what was taken.
@@ -41,48 +133,61 @@ std::string takeValue(const std::vector<std::string>& args, std::size_t& i, std:
     return value;
 }
 
-bool names(const std::string& arg, std::string_view name) {
-    return arg == name ||
-           (arg.size() > name.size() && arg.starts_with(name) && arg[name.size()] == '=');
+void setOnce(std::optional<std::string>& slot, std::string value, std::string_view name) {
+    if (slot) throw UsageError(std::string(name) + " が二回指定されています");
+    slot = std::move(value);
 }
 
 }  // namespace
 
 Options parseArguments(const std::vector<std::string>& args) {
     Options options;
-    if (std::any_of(args.begin(), args.end(), isHelp)) {
+    auto is = [&](std::string_view wanted) {
+        return std::ranges::any_of(args, [&](const std::string& a) {
+            const Spec* spec = find(a);
+            return spec != nullptr && spec->name == wanted;
+        });
+    };
+    if (is("--help")) {
         options.help = true;
         return options;
     }
-    bool sourceGiven = false;
+    if (is("--version")) {
+        options.version = true;
+        return options;
+    }
+    std::optional<std::string> source;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
-        auto once = [&](bool given, std::string_view name) {
-            if (given) throw UsageError(std::string(name) + " が二回指定されています");
-        };
-        if (names(arg, "--data-dir")) {
-            once(options.dataDir.has_value(), "--data-dir");
-            options.dataDir = takeValue(args, i, "--data-dir");
-        } else if (names(arg, "--start-dir")) {
-            once(options.startDir.has_value(), "--start-dir");
-            options.startDir = takeValue(args, i, "--start-dir");
-        } else if (names(arg, "--source")) {
-            once(sourceGiven, "--source");
-            options.source = takeValue(args, i, "--source");
-            sourceGiven = true;
-        } else if (arg == "--dry-run") {
-            options.dryRun = true;
-        } else if (arg.starts_with("-")) {
-            throw UsageError("不明なオプションです: " + arg);
-        } else {
+        const Spec* spec = find(arg);
+        if (spec == nullptr) {
+            if (arg.starts_with("-") && arg != "-") unknown(arg);
             throw UsageError("余分な引数です: " + arg);
         }
+        const std::string_view name = spec->name;
+        if (spec->kind == Kind::flag) {
+            if (name == "--dry-run") options.dryRun = true;
+            if (name == "--no-wait") options.noWait = true;
+            continue;
+        }
+        std::string value = takeValue(args, i, name);
+        if (name == "--data-dir") {
+            setOnce(options.dataDir, std::move(value), name);
+        } else if (name == "--start-dir") {
+            setOnce(options.startDir, std::move(value), name);
+        } else if (name == "--source") {
+            setOnce(source, std::move(value), name);
+        } else {  // --report, --report-append
+            setOnce(options.report, std::move(value), "--report");
+            options.reportAppend = name == "--report-append";
+        }
     }
+    options.source = source.value_or("");
     return options;
 }
 
-std::string_view usageText() {
-    return kUsage;
+std::string usageText() {
+    return std::string(kUsageHead) + std::string(kSettingsPlace) + std::string(kUsageTail);
 }
 
 }  // namespace kbnset::cli

@@ -39,16 +39,28 @@ using Op = FaultySystem::Op;
 constexpr char kE[] = "E_KUBUN.KMT";
 constexpr char kJ[] = "J_KUBUN.KMT";
 constexpr char kCompletion[] = "備品区分機能設定が終了しました";
-constexpr char kNoRef[] = "基準ファイルが有りません";
-constexpr char kNoKubun[] = "備品区分ファイルが有りません";
-constexpr char kSaveFailed[] = "備品区分ファイルの保存に失敗しました";
+// Each message line: the window's text, then the file and, where known, the line and the reason.
+constexpr char kNoRef[] = "基準ファイルが有りません: $S/KUBUN.KMT";  // the last file looked for
+constexpr char kNoKubun[] = "備品区分ファイルが有りません: $D/KUBUN.KMT";
+constexpr char kSaveFailed[] = "備品区分ファイルの保存に失敗しました: $D/KUBUN.KMT";
 constexpr char kStopped[] = "kbnset-cli: 中断しました";
 constexpr char kDry[] = "保存できないため";
+const std::string kHeader = "データフォルダ,行,区分名,第2キー,変更,変更前,変更後,基準ファイル",
+                  kBom = "\xEF\xBB\xBF";
 
 // clang-format off
-std::string kubunFailed(int n) { return "備品区分ファイルの読込に失敗しました(" + std::to_string(n) + ")"; }
-std::string set(const std::string& file, int n) { return file + ": 分類を設定した区分 " + std::to_string(n) + " 件"; }
-std::string unread(const std::string& file) { return file + ": 読み込めなかったため処理していません"; }
+std::string kubunFailed(int n, int line) {
+    return "備品区分ファイルの読込に失敗しました(" + std::to_string(n) + "): $D/KUBUN.KMT" + (line > 0 ? "（" + std::to_string(line) + " 行目）" : "");
+}
+std::string set(const std::string& file, int n, int codes = 0) {
+    return file + ": 分類を設定した区分 " + std::to_string(n) + " 件、区分コードを直した区分 " + std::to_string(codes) + " 件";
+}
+// Why a pass did not reach the merge, after "<reference file>: ".
+constexpr char kNoRefWhy[] = "基準ファイルが無いため処理していません";
+constexpr char kRefWhy[] = "基準ファイルを読み込めなかったため処理していません";
+constexpr char kNoKubunWhy[] = "備品区分ファイル KUBUN.KMT が無いため処理していません";
+constexpr char kKubunWhy[] = "備品区分ファイル KUBUN.KMT を読み込めなかったため処理していません";
+std::string unread(const std::string& file, const char* why = kKubunWhy) { return file + ": " + why; }
 std::string left(int n) { return "分類が空のままの区分: " + std::to_string(n) + " 件"; }
 std::string unsaved(const std::string& file, int n, const char* why = "保存に失敗したため") {
     return file + ": " + why + "分類を設定していません（設定できた区分 " + std::to_string(n) + " 件）";
@@ -159,6 +171,7 @@ struct Case {
     int status = 0;
     std::optional<std::string> after{};  // KUBUN.KMT at the end; none: as it was
     std::vector<std::string> screen{};   // with `terminal`, both streams as the user sees them
+    std::vector<std::pair<std::string, std::string>> filesAfter{};  // by path from "$R"
 };
 
 const std::string kOnlyJ = classified({"J理科", "J家庭", "", "", "手書き", ""});
@@ -170,13 +183,13 @@ std::vector<std::string> with(std::vector<std::string> extra) {
     return extra;
 }
 // Neither pass can load KUBUN.KMT, and each says so.
-Case neither(Case c, const std::string& message) {
-    c.err = {message, message}, c.out = {unread(kE), unread(kJ)}, c.status = 1;
+Case neither(Case c, const std::string& message, const char* why = kKubunWhy) {
+    c.err = {message, message}, c.out = {unread(kE, why), unread(kJ, why)}, c.status = 1;
     return c;
 }
 // The first pass ends with `message`; the second fills from the file as it was.
-Case onlyJ(Case c, const std::string& message) {
-    c.err = {message}, c.out = {message == kSaveFailed ? unsaved(kE, 2) : unread(kE), set(kJ, 2), left(2), kCompletion};
+Case onlyJ(Case c, const std::string& message, const char* why = kKubunWhy) {
+    c.err = {message}, c.out = {message == kSaveFailed ? unsaved(kE, 2) : unread(kE, why), set(kJ, 2), left(2), kCompletion};
     c.status = 1, c.after = kOnlyJ;
     return c;
 }
@@ -224,9 +237,10 @@ TEST(KbnsetCli, WhatTheUserSees) {
                             bad.substr(bad.find(",\"1\"") - 1);
     const auto none = std::nullopt;
 #ifdef _WIN32
-    const std::string badName = "bad<name.kmt";  // a character Windows refuses in a name
+    const std::string badName = "bad<name.kmt", badWhy;  // a character Windows refuses in a name
 #else
-    const std::string badName(300, 'x');  // longer than a name may be
+    const std::string badName(300, 'x'),
+        badWhy = "（パスが長すぎます）";  // longer than a name may be
 #endif
 
     // clang-format off
@@ -240,16 +254,18 @@ TEST(KbnsetCli, WhatTheUserSees) {
             full.push_back({.name = std::to_string(i) + std::string(200, 'x'), .cls = cls});
         large[cls] = kmt(full);
     }
-    auto signalled = [&](const char* name, int signal) {
-        return Case{.name = name, .e = large["E"], .j = large["J"], .kubun = large[""], .child = Hostile{.signal = signal},
-                    .err = {kStopped}, .out = {"E_KUBUN.KMT: *"}, .status = 128 + signal};
+    // The child ends killed by the signal, so that its parent stops too: in a shell loop no
+    // "next" follows.
+    auto signalled = [&](const char* name, int signal, bool shell = false) {
+        return Case{.name = name, .e = large["E"], .j = large["J"], .kubun = large[""], .child = Hostile{.signal = signal, .shell = shell},
+                    .err = {kStopped}, .out = {"E_KUBUN.KMT: *"}, .status = -signal};
     };
 #endif
     const Case cases[] = {
         // Which files are there.
-        neither({.name = "nothing at all", .e = none, .j = none, .kubun = none}, kNoRef),
-        neither({.name = "no KUBUN.KMT", .kubun = none}, kNoKubun),
-        onlyJ({.name = "only J_KUBUN.KMT", .e = none}, kNoRef),
+        neither({.name = "nothing at all", .e = none, .j = none, .kubun = none}, kNoRef, kNoRefWhy),
+        neither({.name = "no KUBUN.KMT", .kubun = none}, kNoKubun, kNoKubunWhy),
+        onlyJ({.name = "only J_KUBUN.KMT", .e = none}, kNoRef, kNoRefWhy),
         {.name = "two passes, elementary first", .out = kBothOut, .after = both},
         {.name = "KUBUN.KMT of the start folder stands in for E, its header of texts", .e = none,
          .files = {{"start/KUBUN.KMT", cp932(kmtText(kElementary, "\"a\",\"b\",0,\"\",\"\",\"\"\r\n"))}},
@@ -260,32 +276,32 @@ TEST(KbnsetCli, WhatTheUserSees) {
         {.name = "absolute Japanese source", .e = none, .j = none, .files = {{"start/基準一覧.KMT", kmt(kSource)}},
          .args = with({"--source", "$S/基準一覧.KMT"}), .out = {set("$S/基準一覧.KMT", 2), left(2), kCompletion},
          .after = onlyS},
+        // A source typed wrong is the user's slip, not a file to stand in for.
         {.name = "missing source", .files = {{"start/KUBUN.KMT", kmt(kSource)}}, .args = with({"--source", "no.kmt"}),
-         .out = {set("KUBUN.KMT（no.kmt の代わり）", 2), left(2), kCompletion}, .after = onlyS},
+         .err = {"kbnset-cli: --source のファイルが有りません: $S/no.kmt"}, .status = 2},
         // A look-up that fails is a read failure, not a missing file to stand in for.
         {.name = "source name that cannot be looked up", .files = {{"start/KUBUN.KMT", kmt(kElementary)}},
-         .args = with({"--source", badName}), .err = {"基準ファイルの読込に失敗しました(0)"}, .out = {unread(badName)},
+         .args = with({"--source", badName}), .err = {"基準ファイルの読込に失敗しました(0): $S/" + badName + badWhy}, .out = {unread(badName, kRefWhy)},
          .status = 1},
 
         // Load failures name the record; the other pass still runs on the file as it was.
-        neither({.name = "no data folder there", .args = {"--data-dir", "$R/gone", "--start-dir", "$S"}}, kubunFailed(0)),
-        neither({.name = "empty KUBUN.KMT", .kubun = ""}, kubunFailed(0)),
-        neither({.name = "header of five values", .kubun = "1,2,0,\"\",\"\"\r\n"}, kubunFailed(0)),
-        neither({.name = "header beyond an Integer", .kubun = "32768,2,0,\"\",\"\",\"\"\r\n"}, kubunFailed(0)),
-        neither({.name = "second value beyond an Integer", .kubun = many(1) + "\"x\",32768" + bad.substr(5)}, kubunFailed(1)),
-        neither({.name = "last record of twelve values", .kubun = many(2) + bad.substr(0, bad.size() - 4) + "\r\n"}, kubunFailed(2)),
-        neither({.name = "code that is no number", .kubun = many(2) + "\"x\",0,\"x\",\"12A\"" + bad.substr(13)}, kubunFailed(2)),
-        neither({.name = "value of 4,097 bytes", .kubun = kmt({{.name = "机"}, {.name = std::string(4097, 'x')}})}, kubunFailed(1)),
-        neither({.name = "NUL in a value", .kubun = nul}, kubunFailed(1)),
-        neither({.name = "bytes that are not CP932", .kubun = many(1) + "\"\x81\"" + bad.substr(3)}, kubunFailed(1)),
+        neither({.name = "empty KUBUN.KMT", .kubun = ""}, kubunFailed(0, 1)),
+        neither({.name = "header of five values", .kubun = "1,2,0,\"\",\"\"\r\n"}, kubunFailed(0, 1)),
+        neither({.name = "header beyond an Integer", .kubun = "32768,2,0,\"\",\"\",\"\"\r\n"}, kubunFailed(0, 1)),
+        neither({.name = "second value beyond an Integer", .kubun = many(1) + "\"x\",32768" + bad.substr(5)}, kubunFailed(1, 3)),
+        neither({.name = "last record of twelve values", .kubun = many(2) + bad.substr(0, bad.size() - 4) + "\r\n"}, kubunFailed(2, 4)),
+        neither({.name = "code that is no number", .kubun = many(2) + "\"x\",0,\"x\",\"12A\"" + bad.substr(13)}, kubunFailed(2, 4)),
+        neither({.name = "value of 4,097 bytes", .kubun = kmt({{.name = "机"}, {.name = std::string(4097, 'x')}})}, kubunFailed(1, 3)),
+        neither({.name = "NUL in a value", .kubun = nul}, kubunFailed(1, 3)),
+        neither({.name = "bytes that are not CP932", .kubun = many(1) + "\"\x81\"" + bad.substr(3)}, kubunFailed(1, 3)),
         {.name = "5,011 records fit", .kubun = many(5011), .out = {set(kE, 0), set(kJ, 0), left(5011), kCompletion}},
-        neither({.name = "the 5,012th record does not", .kubun = many(5012)}, kubunFailed(5011)),
+        neither({.name = "the 5,012th record does not", .kubun = many(5012)}, kubunFailed(5011, 5013)),
         onlyJ({.name = "E_KUBUN.KMT with code number -1", .e = kmt({kElementary[0], {.name = "机", .code = "K-1001"}})},
-              "基準ファイルの読込に失敗しました(1)"),
-        onlyJ({.name = "KUBUN.KMT cannot be opened", .fault = {Op::OpenRead, 1}}, kubunFailed(0)),
-        onlyJ({.name = "read error in the header", .fault = {Op::Read, 1}}, kubunFailed(0)),
-        onlyJ({.name = "read error before the first record", .fault = {Op::Read, atRecords}}, kubunFailed(-1)),
-        onlyJ({.name = "read error inside the third record", .fault = {Op::Read, inThird}}, kubunFailed(2)),
+              "基準ファイルの読込に失敗しました(1): $S/E_KUBUN.KMT（3 行目）", kRefWhy),
+        onlyJ({.name = "KUBUN.KMT cannot be opened", .fault = {Op::OpenRead, 1}}, kubunFailed(0, 0)),
+        onlyJ({.name = "read error in the header", .fault = {Op::Read, 1}}, kubunFailed(0, 1)),
+        onlyJ({.name = "read error before the first record", .fault = {Op::Read, atRecords}}, kubunFailed(-1, 2)),
+        onlyJ({.name = "read error inside the third record", .fault = {Op::Read, inThird}}, kubunFailed(2, 4)),
 
         // Every failure point of the save leaves the file as it was and no temporary file.
         {.name = "data folder left", .args = with({"--source", "$S/J_KUBUN.KMT"}), .fault = {Op::ChangeDirectory, 2, "data"},
@@ -297,7 +313,8 @@ TEST(KbnsetCli, WhatTheUserSees) {
         onlyJ({.name = "check of the loaded file", .fault = {Op::OpenRead, 2}}, kSaveFailed),
         {.name = "final replace", .fault = {Op::Replace, 2}, .err = {kSaveFailed},
          .out = {set(kE, 2), unsaved(kJ, 1), left(2), kCompletion}, .status = 1, .after = onlyE},
-        neverSaved({.name = "read-only KUBUN.KMT", .readOnly = true}),
+        {.name = "read-only KUBUN.KMT", .readOnly = true, .err = {kSaveFailed + std::string("（*"), kSaveFailed + std::string("（*")},
+         .out = {unsaved(kE, 2), unsaved(kJ, 2), left(4), kCompletion}, .status = 1},
 
         // The saved format: the header's first two values and every record's own values stay,
         // the code in half-width capitals, constants in place of the values the suite drops.
@@ -307,7 +324,7 @@ TEST(KbnsetCli, WhatTheUserSees) {
                         "\"管理\",5,\"机\",\"ｋ１２\",\"A\",6,\"七\",8,9,\"C\",\"eleven\",12,13\r\n"
                         "\"管理者\",-1,\"椅子,大\",\"p3\",\"\",-6,\"\",-8\r\n-9,\"\",\"\",0,0\r\n"),
          .files = {{"start/mine.kmt", kmt({{.name = "椅子,大", .cls = "S"}})}},
-         .args = with({"--source", "mine.kmt"}), .out = {set("mine.kmt", 1), left(0), kCompletion},
+         .args = with({"--source", "mine.kmt"}), .out = {set("mine.kmt", 1, 2), left(0), kCompletion},
          .after = cp932("3,120,0,\"\",\"\",\"\"\r\n"
                         "\"管理\",5,\"机\",\"K12\",\"A\",6,\"七\",8,9,\"C\",\"\",0,0\r\n"
                         "\"管理者\",-1,\"椅子,大\",\"P3\",\"\",-6,\"\",-8,-9,\"S\",\"\",0,0\r\n")},
@@ -315,12 +332,29 @@ TEST(KbnsetCli, WhatTheUserSees) {
          .out = {set(kE, 0), set(kJ, 0), left(0), kCompletion}, .after = "5,6,0,\"\",\"\",\"\"\r\n"},
 
         // --dry-run writes nothing, and refuses what the save would refuse.
-        {.name = "dry run", .args = with({"--dry-run"}),
-         .out = {"E_KUBUN.KMT: 分類を設定する区分 2 件（--dry-run のため保存していません）",
-                 "J_KUBUN.KMT: 分類を設定する区分 1 件（--dry-run のため保存していません）", left(1), kCompletion}},
+        {.name = "dry run", .args = with({"-n"}),
+         .out = {"E_KUBUN.KMT: 分類を設定する区分 2 件、区分コードを直す区分 0 件（--dry-run のため保存していません）",
+                 "J_KUBUN.KMT: 分類を設定する区分 1 件、区分コードを直す区分 0 件（--dry-run のため保存していません）", left(1),
+                 kCompletion}},
         neverSaved({.name = "read-only KUBUN.KMT, dry run", .args = with({"--dry-run"}), .readOnly = true}, kDry),
         {.name = "another user's KUBUN.KMT, dry run", .args = with({"--dry-run"}), .otherUser = {{0777, 0644}}, .status = 1},
         {.name = "a folder closed to this user, dry run", .args = with({"--dry-run"}), .otherUser = {{0555, 0666}}, .status = 1},
+
+        // The report: one row per change, the still-empty records last; a file in UTF-8 with a
+        // byte order mark and a header, appended to without one.
+        {.name = "report on standard output", .args = with({"--report", "-"}), .err = kBothOut,
+         .out = {kHeader, "$D,2,顕微鏡,理科,分類,,E理科,E_KUBUN.KMT", "$D,4,跳び箱,体育,分類,,E体育,E_KUBUN.KMT",
+                 "$D,3,ミシン,家庭,分類,,J家庭,J_KUBUN.KMT", "$D,5,学校独自,校務,分類が空のまま,,,"}, .after = both},
+        {.name = "dry run appended to a table: a comma in a name, a code normalised", .kubun = kmt({{.name = "椅子,大", .code = "ｐ３"}}),
+         .files = {{"start/mine.kmt", kmt({{.name = "椅子,大", .cls = "S"}})}, {"r.csv", kBom + kHeader + "\r\nold\r\n"}},
+         .args = with({"-n", "--source", "mine.kmt", "--report-append", "$R/r.csv"}),
+         .out = {"mine.kmt: 分類を設定する区分 1 件、区分コードを直す区分 1 件（--dry-run のため保存していません）", left(0), kCompletion},
+         .filesAfter = {{"r.csv", kBom + kHeader + "\r\nold\r\n$D,2,\"椅子,大\",,分類,,S,mine.kmt\r\n$D,2,\"椅子,大\",,区分コード,ｐ３,P3,\r\n"}}},
+        {.name = "report replacing a file", .e = none, .j = none, .kubun = kmt({{.name = "机"}}), .files = {{"start/mine.kmt", kmt({})}, {"r.csv", "old\r\n"}},
+         .args = with({"--source", "mine.kmt", "--report", "$R/r.csv"}), .out = {set("mine.kmt", 0), left(1), kCompletion},
+         .filesAfter = {{"r.csv", kBom + kHeader + "\r\n$D,2,机,,分類が空のまま,,,\r\n"}}},
+        {.name = "report into a missing folder", .args = with({"--report", "$R/gone/r.csv"}),
+         .err = {"kbnset-cli: --report のフォルダが有りません: $R/gone"}, .status = 2},
 
         // Ctrl+C ends the run after the record in hand, with nothing more saved; after the
         // final save it changes nothing.
@@ -330,19 +364,28 @@ TEST(KbnsetCli, WhatTheUserSees) {
          .status = 130, .after = onlyE},
         {.name = "stop after the final save", .stopFrom = 14, .out = kBothOut, .after = both},
         {.name = "stop while the first pass fails", .e = none, .stopFrom = 1, .err = {kNoRef, kStopped},
-         .out = {unread(kE)}, .status = 130},
+         .out = {unread(kE, kNoRefWhy)}, .status = 130},
         // Another kbnset holds the data folder: the run waits, and a stop still ends it.
         {.name = "stop while waiting", .stopFrom = 1, .locked = true,
-         .err = {"他の備品区分機能設定の終了を待っています", kStopped}, .out = {unread(kE)}, .status = 130},
+         .err = {"他の備品区分機能設定の終了を待っています: $D", kStopped}, .out = {unread(kE, "中断したため処理していません")},
+         .status = 130},
+        {.name = "--no-wait", .args = with({"--no-wait"}), .locked = true,
+         .err = {"kbnset-cli: 他の備品区分機能設定がデータフォルダを使っています: $D"},
+         .out = {unread(kE, "他の備品区分機能設定がデータフォルダを使っているため処理していません")}, .status = 1},
 
 #ifndef _WIN32
         // The real program: SIGINT, SIGTERM and SIGHUP stop it after the record in hand with
         // 128 + the signal; a closed pipe on standard error and a file-size limit kill nothing.
         signalled("SIGINT", SIGINT), signalled("SIGTERM", SIGTERM), signalled("SIGHUP", SIGHUP),
+        signalled("Ctrl+C in a shell loop", SIGINT, true),
+        // Output that cannot be written is told after the work, which is saved as usual.
+        {.name = "standard output to a full disk", .child = Hostile{.fullOut = true},
+         .err = {"kbnset-cli: 標準出力に書き込めませんでした（ディスクの空きが足りません）"}, .status = 1, .after = both},
         {.name = "closed standard error", .e = none, .j = large["J"], .kubun = large[""], .child = Hostile{.closedErr = true},
-         .out = {unread(kE), set(kJ, 5011), left(0), kCompletion}, .status = 1, .after = large["J"]},
+         .out = {unread(kE, kNoRefWhy), set(kJ, 5011), left(0), kCompletion}, .status = 1, .after = large["J"]},
         {.name = "file-size limit", .e = large["E"], .j = large["J"], .kubun = large[""], .child = Hostile{.sizeLimit = 65536},
-         .err = {kSaveFailed, kSaveFailed}, .out = {unsaved(kE, 5011), unsaved(kJ, 5011), left(5011), kCompletion}, .status = 1},
+         .err = {kSaveFailed + std::string("（ファイルの大きさの上限を超えます）"), kSaveFailed + std::string("（ファイルの大きさの上限を超えます）")},
+         .out = {unsaved(kE, 5011), unsaved(kJ, 5011), left(5011), kCompletion}, .status = 1},
 #endif
 
         // The progress bar never shares a line with a message or the summary.
@@ -367,13 +410,18 @@ TEST(KbnsetCli, WhatTheUserSees) {
 
         // A command line that is wrong touches no file.
         usage({.name = "unknown option", .args = with({"--bogus"})}, "不明なオプションです: --bogus"),
-        usage({.name = "value for a flag", .args = with({"--dry-run=1"})}, "不明なオプションです: --dry-run=1"),
+        usage({.name = "a slip near a known option", .args = with({"--no-wiat"})}, "不明なオプションです: --no-wiat（--no-wait のことですか）"),
+        usage({.name = "value for a flag", .args = with({"--dry-run=1"})}, "--dry-run は値を取りません"),
         usage({.name = "extra argument", .args = with({"extra"})}, "余分な引数です: extra"),
         usage({.name = "no value", .args = with({"--source"})}, "--source には値が必要です"),
         usage({.name = "empty value", .args = with({"--source="})}, "--source の値が空です"),
         usage({.name = "source twice", .args = with({"--source", "a", "--source=b"})}, "--source が二回指定されています"),
         usage({.name = "data folder twice", .args = with({"--data-dir", "$D"})}, "--data-dir が二回指定されています"),
         usage({.name = "start folder twice", .args = with({"--start-dir", "$S"})}, "--start-dir が二回指定されています"),
+        {.name = "missing data folder", .args = {"--data-dir", "$R/gone", "--start-dir", "$S"},
+         .err = {"kbnset-cli: --data-dir のフォルダが有りません: $R/gone"}, .status = 2},
+        {.name = "data folder that is a file", .args = {"--data-dir", "$D/KUBUN.KMT", "--start-dir", "$S"},
+         .err = {"kbnset-cli: --data-dir のフォルダが有りません: $D/KUBUN.KMT"}, .status = 2},
         {.name = "missing start folder", .args = {"--data-dir", "$D", "--start-dir", "$R/gone"},
          .err = {"kbnset-cli: --start-dir のフォルダが有りません: $R/gone"}, .status = 2},
         {.name = "start folder path at the limit", .args = {"--data-dir", "$D", "--start-dir", atLimit},
@@ -381,6 +429,7 @@ TEST(KbnsetCli, WhatTheUserSees) {
         {.name = "start folder path over the limit", .args = {"--data-dir", "$D", "--start-dir", overLimit},
          .err = {"kbnset-cli: --start-dir のフォルダのパスが長すぎます（" + std::to_string(overLimit.size()) + unit +
                  "、このシステムの上限は " + limit + unit + "）: " + overLimit}, .status = 2},
+        {.name = "version", .args = with({"--version", "--bogus"}), .out = {"kbnset-cli " KBNSET_VERSION}},
         {.name = "help wins", .args = with({"--help", "--bogus"}), .out = linesOf(std::string(cli::usageText()))},
     };
     // clang-format on
@@ -391,8 +440,10 @@ TEST(KbnsetCli, WhatTheUserSees) {
         fs::create_directories(data);
         fs::create_directories(start);
         auto expand = [&](std::vector<std::string> texts) {
+            // "$D/" ends in the system's own separator, as the paths the program builds do.
             const std::pair<std::string, fs::path> tokens[] = {
-                {"$S", start}, {"$D", data}, {"$R", root.path()}};
+                {"$S/", start / ""}, {"$D/", data / ""}, {"$R/", root.path() / ""},
+                {"$S", start},       {"$D", data},       {"$R", root.path()}};
             for (std::string& s : texts)
                 for (const auto& [token, path] : tokens)
                     for (auto at = s.find(token); at != std::string::npos; at = s.find(token))
@@ -425,7 +476,7 @@ TEST(KbnsetCli, WhatTheUserSees) {
         RecordingConsole seen;
         if (c.child) {
 #ifndef _WIN32
-            const Outcome o = runCli(expand(c.args), root.path(), *c.child);
+            const Outcome o = runChild(expand(c.args), root.path(), *c.child);
             seen.status = o.status, seen.outText = o.out, seen.errText = o.err;
 #endif
         } else if (!c.otherUser) {
@@ -445,11 +496,13 @@ TEST(KbnsetCli, WhatTheUserSees) {
         expectLines(linesOf(seen.outText), expand(c.out));
         // The streams interleave only on a terminal.
         expectLines(c.terminal ? screenOf(seen.screen) : linesOf(seen.errText),
-                    c.terminal ? c.screen : expand(c.err));
+                    expand(c.terminal ? c.screen : c.err));
         if (c.kubun) {
             EXPECT_EQ(readBytes(target), c.after.value_or(*c.kubun));
         }
         EXPECT_EQ(namesIn(data), before);
+        for (const auto& [name, bytes] : c.filesAfter)
+            EXPECT_EQ(readBytes(root / name), expand({bytes})[0]);
     }
 }
 
@@ -458,7 +511,8 @@ TEST(KbnsetCli, WhatTheUserSees) {
 // start there takes a good part of a second.
 // Two runs at once on one KUBUN.KMT, one with each reference file: the second waits for the
 // first, so both finish and the file holds the fills of both. SIGTERM at any moment of a run
-// leaves no temporary file behind, and after the final save it changes nothing.
+// leaves no temporary file behind, and after the final save it changes nothing. Both append
+// to one report: one header, and the rows of each whole.
 TEST(KbnsetCli, RunsAtOnceNeverLoseEachOthersFills) {
     constexpr int kRounds = 16;
     TempDir dir;
@@ -483,16 +537,31 @@ TEST(KbnsetCli, RunsAtOnceNeverLoseEachOthersFills) {
         writeBytes(dir / "KUBUN.KMT", kmt(records));
         int status[2] = {-1, -1};
         std::thread runs[2];
+        const fs::path report = dir / "start/r.csv";
         for (int k = 0; k < 2; ++k)
-            runs[k] = std::thread(
-                [&, k] { status[k] = runCli(args(k == 0 ? kE : kJ), dir.path()).status; });
+            runs[k] = std::thread([&, k] {
+                std::vector<std::string> a = args(k == 0 ? kE : kJ);
+                a.insert(a.end(), {"--report-append", utf8Of(report)});
+                status[k] = runChild(a, dir.path()).status;
+            });
         for (std::thread& run : runs) run.join();
         EXPECT_EQ(status[0], 0);
         EXPECT_EQ(status[1], 0);
         EXPECT_EQ(readBytes(dir / "KUBUN.KMT"), kmt(filled));
-        Outcome o = runCli(args(kE), dir.path(),
-                           {.signal = SIGTERM, .delay = std::chrono::microseconds(round * 4000)});
-        EXPECT_TRUE(o.status == 0 || o.status == 143) << o.status;
+        const std::vector<std::string> rows = linesOf(readBytes(report));
+        EXPECT_EQ(
+            std::ranges::count_if(rows, [](const std::string& r) { return r.ends_with(kHeader); }),
+            1);
+        EXPECT_EQ(
+            std::ranges::count_if(
+                rows, [](const std::string& r) { return r.find(",分類,,") != std::string::npos; }),
+            3000);
+        EXPECT_TRUE(std::ranges::all_of(
+            rows, [](const std::string& r) { return std::ranges::count(r, ',') == 7; }));
+        fs::remove(report);
+        Outcome o = runChild(args(kE), dir.path(),
+                             {.signal = SIGTERM, .delay = std::chrono::microseconds(round * 4000)});
+        EXPECT_TRUE(o.status == 0 || o.status == -SIGTERM) << o.status;
         EXPECT_EQ(o.out.find(kCompletion) != std::string::npos, o.status == 0);
         EXPECT_EQ(namesIn(dir.path()), left);
     }

@@ -1,9 +1,14 @@
 #include "runtime/console.hpp"
 
+#include <fcntl.h>
 #include <signal.h>  // NOLINT(modernize-deprecated-headers): sigaction is not in <csignal>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+
+#include "runtime/error.hpp"
 
 namespace kbnset::runtime {
 
@@ -21,14 +26,24 @@ int descriptorOf(Stream stream) {
 
 }  // namespace
 
-void writeConsole(Stream stream, std::string_view utf8) {
-    const int fd = descriptorOf(stream);
-    while (!utf8.empty()) {
-        ssize_t n = ::write(fd, utf8.data(), utf8.size());
+namespace {
+
+// 0, or errno of the write that failed.
+int writeAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        ssize_t n = ::write(fd, bytes.data(), bytes.size());
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return;
-        utf8.remove_prefix(static_cast<std::size_t>(n));
+        if (n < 0) return errno;
+        if (n == 0) return EIO;
+        bytes.remove_prefix(static_cast<std::size_t>(n));
     }
+    return 0;
+}
+
+}  // namespace
+
+int writeConsole(Stream stream, std::string_view utf8) {
+    return writeAll(descriptorOf(stream), utf8);
 }
 
 bool isTerminal(Stream stream) {
@@ -55,6 +70,39 @@ void installInterruptHandler() {
 
 int interruptSignal() {
     return interrupted;
+}
+
+void endBySignal(int signal) {
+    struct sigaction action {};
+    action.sa_handler = SIG_DFL;
+    sigemptyset(&action.sa_mask);
+    ::sigaction(signal, &action, nullptr);
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, signal);
+    ::sigprocmask(SIG_UNBLOCK, &set, nullptr);
+    ::raise(signal);
+}
+
+void writeReportFile(std::string_view name, bool append,
+                     const std::function<std::string(bool empty)>& bytes) {
+    const std::string path(name);
+    const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (append ? O_APPEND : O_TRUNC);
+    const int fd = ::open(path.c_str(), flags, 0666);
+    if (fd < 0) throw IoError("cannot open", name, errno);
+    // Held to the close: a second run appending at once waits, and sees the first one's rows.
+    // A file system without locks: one write() of all rows still lands at the end whole.
+    int error = 0;
+    int locked = 0;
+    do locked = ::flock(fd, LOCK_EX);
+    while (locked != 0 && errno == EINTR);
+    if (locked != 0 && errno != ENOLCK && errno != EOPNOTSUPP) error = errno;
+    struct stat st {};
+    if (error == 0 && ::fstat(fd, &st) != 0) error = errno;
+    if (error == 0) error = writeAll(fd, bytes(st.st_size == 0));
+    if (error == 0 && ::fsync(fd) != 0 && errno != EINVAL) error = errno;
+    if (::close(fd) != 0 && error == 0 && errno != EINTR) error = errno;
+    if (error != 0) throw IoError("cannot write", name, error);
 }
 
 }  // namespace kbnset::runtime

@@ -5,6 +5,9 @@
 #include <atomic>
 #include <csignal>
 
+#include "runtime/error.hpp"
+#include "runtime/win32/files.hpp"
+#include "runtime/win32/handle.hpp"
 #include "runtime/win32/wide.hpp"
 
 namespace kbnset::runtime {
@@ -40,21 +43,26 @@ bool isConsole(HANDLE handle) {
     return handle != nullptr && handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode);
 }
 
-void writeAll(HANDLE handle, const char* data, std::size_t size) {
+// 0, or the error of the write that failed.
+int writeAll(HANDLE handle, const char* data, std::size_t size) {
     while (size > 0) {
         DWORD chunk = size > 0x10000 ? 0x10000 : static_cast<DWORD>(size);
         DWORD written = 0;
-        if (!WriteFile(handle, data, chunk, &written, nullptr) || written == 0) return;
+        if (!WriteFile(handle, data, chunk, &written, nullptr))
+            return static_cast<int>(GetLastError());
+        if (written == 0) return ERROR_WRITE_FAULT;
         data += written;
         size -= written;
     }
+    return 0;
 }
 
 }  // namespace
 
-void writeConsole(Stream stream, std::string_view utf8) {
+int writeConsole(Stream stream, std::string_view utf8) {
     HANDLE handle = handleOf(stream);
-    if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return;
+    // No stream at all (a program without a console): nothing was asked to be kept.
+    if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return 0;
     std::wstring wide = widenForDisplay(utf8);
     if (isConsole(handle)) {
         const wchar_t* data = wide.data();
@@ -62,18 +70,20 @@ void writeConsole(Stream stream, std::string_view utf8) {
         while (left > 0) {
             DWORD chunk = left > 0x4000 ? 0x4000 : static_cast<DWORD>(left);
             DWORD written = 0;
-            if (!WriteConsoleW(handle, data, chunk, &written, nullptr) || written == 0) return;
+            if (!WriteConsoleW(handle, data, chunk, &written, nullptr))
+                return static_cast<int>(GetLastError());
+            if (written == 0) return ERROR_WRITE_FAULT;
             data += written;
             left -= written;
         }
-        return;
+        return 0;
     }
     // Redirected: the bytes that a console program of this system would write. Without a
     // console at all there is no console code page, and the ANSI one stands in.
     UINT codePage = GetConsoleOutputCP();
     if (codePage == 0) codePage = GetACP();
     std::string bytes = narrowForDisplay(wide, codePage);
-    writeAll(handle, bytes.data(), bytes.size());
+    return writeAll(handle, bytes.data(), bytes.size());
 }
 
 bool isTerminal(Stream stream) {
@@ -86,6 +96,47 @@ void installInterruptHandler() {
 
 int interruptSignal() {
     return interrupted.load();
+}
+
+// Windows has no signals to end by: the exit status 128 + n tells the caller.
+void endBySignal(int) {}
+
+void writeReportFile(std::string_view name, bool append,
+                     const std::function<std::string(bool empty)>& bytes) {
+    // Appending: FILE_APPEND_DATA puts every write at the end, also another process's.
+    const DWORD access = append ? FILE_APPEND_DATA | SYNCHRONIZE : GENERIC_WRITE;
+    const UniqueHandle file = ownHandle(
+        CreateFileW(widen(name).c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                    append ? OPEN_ALWAYS : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) throw lastIoError("cannot open", name);
+    // Held to the close: a second run appending at once waits, and sees the first one's rows.
+    OVERLAPPED whole{};
+    if (!LockFileEx(file.get(), LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD, &whole))
+        throw lastIoError("cannot lock", name);
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(file.get(), &size)) throw lastIoError("cannot examine", name);
+    const std::string data = bytes(size.QuadPart == 0);
+    if (int error = writeAll(file.get(), data.data(), data.size()); error != 0)
+        throw IoError("cannot write", name, error);
+    if (!FlushFileBuffers(file.get())) throw lastIoError("cannot flush", name);
+}
+
+bool ownsConsole() {
+    DWORD processes[2];
+    return GetConsoleProcessList(processes, 2) == 1;
+}
+
+void waitForEnter() {
+    HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
+    if (in == nullptr || in == INVALID_HANDLE_VALUE) return;
+    FlushConsoleInputBuffer(in);
+    wchar_t buffer[64];
+    for (;;) {
+        DWORD read = 0;
+        if (!ReadConsoleW(in, buffer, 64, &read, nullptr) || read == 0) return;
+        for (DWORD i = 0; i < read; ++i)
+            if (buffer[i] == L'\r' || buffer[i] == L'\n') return;
+    }
 }
 
 std::vector<std::string> utf8Arguments(int argc, wchar_t** argv) {

@@ -1,0 +1,62 @@
+#include "cli/report.hpp"
+
+#include <string_view>
+
+namespace kbnset::cli {
+
+namespace {
+
+// A field in quotes when it holds a separator, a quote or a line end; a quote is doubled.
+void field(std::string& row, std::string_view value) {
+    if (value.find_first_of(",\"\r\n") == std::string_view::npos) {
+        row += value;
+        return;
+    }
+    row += '"';
+    for (char c : value) {
+        if (c == '"') row += '"';
+        row += c;
+    }
+    row += '"';
+}
+
+std::string_view whatText(update::Change::What what) {
+    switch (what) {
+        case update::Change::What::classification:
+            return "分類";
+        case update::Change::What::code:
+            return "区分コード";
+        case update::Change::What::stillEmpty:
+            break;
+    }
+    return "分類が空のまま";
+}
+
+}  // namespace
+
+std::string reportHeader() {
+    return "データフォルダ,行,区分名,第2キー,変更,変更前,変更後,基準ファイル\r\n";
+}
+
+std::string reportRows(const std::vector<update::Change>& changes) {
+    std::string rows;
+    for (const update::Change& c : changes) {
+        field(rows, c.dataDir);
+        rows += ',' + std::to_string(c.line) + ',';
+        field(rows, c.name);
+        rows += ',';
+        field(rows, c.key2);
+        rows += ',';
+        field(rows, whatText(c.what));
+        rows += ',';
+        field(rows, c.before);
+        rows += ',';
+        field(rows, c.after);
+        rows += ',';
+        field(rows, c.referenceFile);
+        rows += "\r\n";
+    }
+    return rows;
+}
+
+}  // namespace kbnset::cli
