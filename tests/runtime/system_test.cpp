@@ -44,14 +44,20 @@ std::string readAll(InputFile& file) {
 TEST(NativeSystem, FileLockAdmitsOneAtATimeAndClearsOnlyLeftovers) {
     using std::chrono::milliseconds;
 #ifdef _WIN32
-    const std::set<std::string> leftovers{"~KUBUN.KMT.0123456789abcdef.tmp",
-                                          "~KUBUN.KMT.fedcba9876543210.bak"};
-    const std::set<std::string> others{"KUBUN.KMT", "~KUBUN.KMT.0123456789abcdeg.tmp",
-                                       "~E_KUBUN.KMT.0123456789abcdef.tmp"};
+    const std::set<std::string> leftovers{"~KUBUN.KMT.kbnset-0123456789abcdef.tmp",
+                                          "~KUBUN.KMT.kbnset-fedcba9876543210.bak"};
+    const std::set<std::string> others{
+        "KUBUN.KMT", "~KUBUN.KMT.0123456789abcdef.tmp", "~KUBUN.KMT.kbnset-0123456789abcdeg.tmp",
+        "~KUBUN.KMT.kbnset-0123456789abcdef.swap", "~E_KUBUN.KMT.kbnset-0123456789abcdef.tmp"};
 #else
-    const std::set<std::string> leftovers{".KUBUN.KMT.a1B2c3", ".KUBUN.KMT.XXXXXX"};
-    const std::set<std::string> others{"KUBUN.KMT", ".KUBUN.KMT.a1B2c", ".KUBUN.KMT.a1B2c3d",
-                                       ".E_KUBUN.KMT.a1B2c3"};
+    const std::set<std::string> leftovers{".KUBUN.KMT.kbnset-tmp.a1B2c3"};
+    const std::set<std::string> others{"KUBUN.KMT",
+                                       ".KUBUN.KMT.backup",
+                                       ".KUBUN.KMT.2024v1",
+                                       ".KUBUN.KMT.a1B2c3",
+                                       ".KUBUN.KMT.kbnset-tmp.a1B2c",
+                                       ".KUBUN.KMT.kbnset-tmp.a1B2c3d",
+                                       ".E_KUBUN.KMT.kbnset-tmp.a1B2c3"};
 #endif
     TempDir dir;
     System& system = nativeSystem();
@@ -59,6 +65,9 @@ TEST(NativeSystem, FileLockAdmitsOneAtATimeAndClearsOnlyLeftovers) {
     for (const auto* names : {&leftovers, &others})
         for (const std::string& name : *names) writeBytes(dir / "data" / name, "x");
     const std::string data = utf8Of(dir / "data");
+    // A save that never reached its commit leaves its temporary file.
+    const std::string orphan =
+        nativeSystem().createTemporary(utf8Of(dir / "data/KUBUN.KMT"))->name();
 
     auto first = system.lockFile(data, "KUBUN.KMT", milliseconds(0));
     ASSERT_NE(first, nullptr);
@@ -70,6 +79,7 @@ TEST(NativeSystem, FileLockAdmitsOneAtATimeAndClearsOnlyLeftovers) {
     EXPECT_EQ(system.lockFile(utf8Of(dir / "other"), "KUBUN.KMT", milliseconds(50)), nullptr);
 #endif
     first.reset();
+    EXPECT_FALSE(fs::exists(pathOf(orphan)));
     EXPECT_EQ(namesIn(dir / "data"), others);
 #ifdef _WIN32
     // Without the file, its backup may be the only copy left.

@@ -100,6 +100,10 @@ class PosixOutputFile final : public OutputFile {
     std::string buffer_;
 };
 
+// A temporary file is ".<file>.kbnset-tmp.XXXXXX": the marker word keeps the leftover cleanup
+// away from what people and other programs name alike (".KUBUN.KMT.backup", rsync's
+// ".KUBUN.KMT.a1B2c3").
+constexpr std::string_view kMarker = ".kbnset-tmp.";
 constexpr std::size_t kSuffixLength = 6;
 
 bool isSuffixLetter(char c) {
@@ -163,9 +167,10 @@ void prepareReplacement(int fd, const std::string& source, const std::string& ta
 }  // namespace
 
 bool isTemporaryOf(std::string_view entry, std::string_view file) {
-    const std::size_t stem = file.size() + 2;
+    const std::size_t stem = 1 + file.size() + kMarker.size();
     if (entry.size() != stem + kSuffixLength || entry[0] != '.' ||
-        entry.substr(1, file.size()) != file || entry[stem - 1] != '.')
+        entry.substr(1, file.size()) != file ||
+        entry.substr(1 + file.size(), kMarker.size()) != kMarker)
         return false;
     for (char c : entry.substr(stem))
         if (!isSuffixLetter(c)) return false;
@@ -210,7 +215,7 @@ std::unique_ptr<OutputFile> NativeSystem::createTemporary(std::string_view targe
     if (target.empty()) throw IoError("cannot create a temporary file for", target, ENOENT);
     const std::string path(target);
     const std::string folder = directoryOf(path);
-    const std::string prefix = folder + "." + path.substr(folder.size()) + ".";
+    const std::string prefix = folder + "." + path.substr(folder.size()) + std::string(kMarker);
     for (int attempt = 0; attempt < 100; ++attempt) {
         std::string name = prefix + randomSuffix();
         UniqueFd fd(::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
@@ -259,7 +264,8 @@ void syncFolder(const std::string& path) {
 
 // Three renames through a spare name, where the system cannot swap in one call.
 void exchangeInSteps(const std::string& first, const std::string& second) {
-    const std::string spare = directoryOf(first) + ".kbnset-exchange." + randomSuffix();
+    // Not a temporary's name: after a crash between the renames it may be the only copy.
+    const std::string spare = directoryOf(first) + ".kbnset-swap." + randomSuffix();
     if (::rename(first.c_str(), spare.c_str()) != 0) throwLastError("cannot rename", first);
     if (::rename(second.c_str(), first.c_str()) != 0) {
         const int error = errno;

@@ -62,7 +62,7 @@ std::string directoryOf(const std::string& path);
 // bytes.
 std::string readWholeFile(std::string_view name, std::size_t limit);
 
-// The temporary files of a save of `file` are ".<file>.XXXXXX"; nothing else matches.
+// Whether `entry` is a temporary file that a save of `file` made (files.cpp has the form).
 bool isTemporaryOf(std::string_view entry, std::string_view file);
 
 }  // namespace kbnset::runtime

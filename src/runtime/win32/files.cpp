@@ -18,6 +18,7 @@ namespace {
 constexpr std::size_t kBufferSize = std::size_t{64} * 1024;
 constexpr DWORD kMaxChunk = 1u << 30;
 constexpr std::size_t kHexDigits = 16;
+constexpr std::wstring_view kMarker = L".kbnset-";
 
 class Win32InputFile : public InputFile {
   public:
@@ -108,8 +109,9 @@ bool isHexDigit(wchar_t c) {
     return (c >= L'0' && c <= L'9') || (c >= L'a' && c <= L'f');
 }
 
-// A name beside `target` ("~KUBUN.KMT.<hex><suffix>") that no other process or call will
-// pick at the same moment.
+// A name beside `target` ("~KUBUN.KMT.kbnset-<hex><suffix>") that no other process or call
+// will pick at the same moment; the marker word keeps the leftover cleanup away from what
+// people and other programs name alike.
 std::wstring siblingName(const std::wstring& target, const wchar_t* suffix) {
     std::size_t cut = target.find_last_of(L"\\/");
     if (cut == std::wstring::npos && target.size() >= 2 && target[1] == L':') cut = 1;
@@ -128,15 +130,16 @@ std::wstring siblingName(const std::wstring& target, const wchar_t* suffix) {
 
     wchar_t hex[kHexDigits + 1] = {};
     for (int i = kHexDigits - 1; i >= 0; --i, x >>= 4) hex[i] = L"0123456789abcdef"[x & 0xF];
-    return directory + L"~" + base + L"." + hex + suffix;
+    return directory + L"~" + base + std::wstring(kMarker) + hex + suffix;
 }
 
 }  // namespace
 
 bool isTemporaryOf(std::wstring_view entry, std::wstring_view file, std::wstring_view suffix) {
-    const std::size_t stem = file.size() + 2;
+    const std::size_t stem = 1 + file.size() + kMarker.size();
     if (entry.size() != stem + kHexDigits + suffix.size() || entry[0] != L'~' ||
-        entry.substr(1, file.size()) != file || entry[stem - 1] != L'.' ||
+        entry.substr(1, file.size()) != file ||
+        entry.substr(1 + file.size(), kMarker.size()) != kMarker ||
         entry.substr(stem + kHexDigits) != suffix)
         return false;
     const std::wstring_view digits = entry.substr(stem, kHexDigits);
@@ -179,7 +182,8 @@ void NativeSystem::checkReplaceable(std::string_view target) {
 
 void NativeSystem::exchange(std::string_view first, std::string_view second) {
     const std::wstring a = widen(first), b = widen(second);
-    const std::wstring spare = siblingName(a, L".tmp");
+    // Not a temporary's name: after a crash between the moves it may be the only copy.
+    const std::wstring spare = siblingName(a, L".swap");
     if (!MoveFileExW(a.c_str(), spare.c_str(), 0)) throwLastError("cannot rename", first);
     if (!MoveFileExW(b.c_str(), a.c_str(), 0)) {
         const DWORD code = GetLastError();

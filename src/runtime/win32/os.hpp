@@ -37,7 +37,8 @@ inline UniqueFind ownFind(HANDLE search) {
 // `folder` with a trailing backslash.
 std::wstring withSeparator(std::wstring folder);
 
-// Whether `entry` is a temporary file that a save of `file` names "~<file>.<16 hex><suffix>".
+// Whether `entry` is a temporary file that a save of `file` names "~<file>.kbnset-<16
+// hex><suffix>".
 bool isTemporaryOf(std::wstring_view entry, std::wstring_view file, std::wstring_view suffix);
 
 }  // namespace kbnset::runtime
