@@ -3,8 +3,12 @@
 #include <gtest/gtest.h>
 
 #ifndef _WIN32
+#include <grp.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <cstdio>
 #endif
 
 #include <chrono>
@@ -192,6 +196,79 @@ TEST(PosixFiles, NewFileFollowsTheUmask) {
     struct stat st {};
     ASSERT_EQ(::stat(target.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0640u);
+}
+
+// What a shell command prints; empty when it fails.
+std::string shell(const std::string& command) {
+    std::string out;
+    FILE* pipe = ::popen((command + " 2>/dev/null").c_str(), "r");
+    if (pipe == nullptr) return out;
+    char chunk[256];
+    while (std::size_t n = std::fread(chunk, 1, sizeof chunk, pipe)) out.append(chunk, n);
+    return ::pclose(pipe) == 0 ? out : std::string();
+}
+
+// A replaced file keeps its ACL and extended attributes exactly, the group bits are not
+// taken from the ACL's mask, and the user to whom the ACL grants write may save. On a
+// loop-mounted ext4, since tmpfs may lack user attributes (root only).
+TEST(PosixFiles, ReplaceKeepsTheAclAndAttributes) {
+    if (::geteuid() != 0) GTEST_SKIP() << "mounting an ext4 image needs root";
+    TempDir dir;
+    const std::string root = dir.str();
+    fs::permissions(dir.path(), static_cast<fs::perms>(0755));
+    fs::create_directory(dir / "mnt");
+    if (shell("cd '" + root +
+              "' && truncate -s 8M img && mkfs.ext4 -q -F img && "
+              "mount -o loop img mnt && echo ok") != "ok\n")
+        GTEST_SKIP() << "cannot mount a loop-mounted ext4 here (no loop device or mkfs.ext4)";
+    struct Unmount {
+        std::string at;
+        ~Unmount() { shell("umount '" + at + "'"); }
+    } unmount{root + "/mnt"};
+    const std::string data = root + "/mnt/data", target = data + "/KUBUN.KMT";
+    fs::create_directory(data);
+    const std::string acl = "getfacl --omit-header '" + target + "'";
+    const std::string attributes = "getfattr -d -m user. '" + target + "'";
+    for (const unsigned uid : {0u, 65534u}) {
+        SCOPED_TRACE(uid);
+        writeBytes(pathOf(target), "old");
+        fs::permissions(pathOf(target), static_cast<fs::perms>(0644));
+        ASSERT_NE(shell("setfacl -m u:nobody:rwx '" + data +
+                        "' && setfacl -m "
+                        "u:nobody:rw-,g::r--,m::rw- '" +
+                        target +
+                        "' && setfattr -n user.school "
+                        "-v zorvel '" +
+                        target + "' && echo ok"),
+                  "");
+        const std::string aclBefore = shell(acl), attributesBefore = shell(attributes);
+        auto save = [&] {
+            auto file = nativeSystem().createTemporary(target);
+            file->write("new");
+            file->commit();
+            nativeSystem().replace(file->name(), target, {}, [](InputFile&) { return true; });
+        };
+        if (uid == 0) {
+            EXPECT_NO_THROW(save());
+        } else {
+            const pid_t child = ::fork();
+            if (child == 0) {
+                bool saved = false;
+                try {
+                    saved = ::setgroups(0, nullptr) == 0 && ::setresgid(uid, uid, uid) == 0 &&
+                            ::setresuid(uid, uid, uid) == 0 && (save(), true);
+                } catch (...) {
+                }
+                ::_exit(saved ? 0 : 1);
+            }
+            int status = -1;
+            ::waitpid(child, &status, 0);
+            EXPECT_EQ(status, 0) << "the user the ACL lets write could not save";
+        }
+        EXPECT_EQ(readBytes(pathOf(target)), "new");
+        EXPECT_EQ(shell(acl), aclBefore);
+        EXPECT_NE(shell(attributes).find("user.school=\"zorvel\""), std::string::npos);
+    }
 }
 
 // Only regular files count and open; a FIFO without a writer would block a plain open for

@@ -127,20 +127,24 @@ mode_t currentUmask() {
     return mask;
 }
 
-// Gives the committed temporary file what the target has: group, mode and, where the
-// process may, owner. Fails rather than take access away from the target's group.
-void takeOwnership(int fd, const std::string& temporary, const struct stat& target) {
+// Gives the committed temporary file what the target (open as `existing`) has: group, mode,
+// extended attributes and ACL and, where the process may, owner. Fails rather than take access
+// away from the target's group.
+void takeOwnership(int fd, const std::string& temporary, int existing, const struct stat& target,
+                   const std::string& name) {
     // Owner first: chown() clears set-id bits that fchmod() then puts back.
     if (::fchown(fd, target.st_uid, target.st_gid) != 0 &&
         ::fchown(fd, static_cast<uid_t>(-1), target.st_gid) != 0) {
         // Not a member of the group: the new file would have the user's own group. Only
         // acceptable when the group's members lose nothing by that.
-        const mode_t group = (target.st_mode & 070) >> 3;
+        const mode_t group = groupPermission(existing, target.st_mode);
         const mode_t others = target.st_mode & 07;
         if ((group & ~others) != 0) throwLastError("cannot keep the group of", temporary);
     }
     if (::fchmod(fd, target.st_mode & 07777) != 0)
         throwLastError("cannot set the mode of", temporary);
+    // Last: the ACL sets the group bits to its mask again.
+    copyAttributes(existing, fd, name, temporary);
 }
 
 // Gives the temporary file `fd` what replacing `target` takes: the target's group, mode and
@@ -155,7 +159,7 @@ void prepareReplacement(int fd, const std::string& source, const std::string& ta
         if (!S_ISREG(st.st_mode)) throw IoError("not a regular file", target, EINVAL);
         // No write bit at all is the read-only mark; root could write, but must not.
         if ((st.st_mode & 0222) == 0) throw ReadOnlyError("read-only file", target, EACCES);
-        takeOwnership(fd, source, st);
+        takeOwnership(fd, source, existing.get(), st, target);
     } else if (errno == ENOENT) {
         if (::fchmod(fd, 0666 & ~currentUmask()) != 0)
             throwLastError("cannot set the mode of", source);

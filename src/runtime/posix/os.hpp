@@ -1,6 +1,7 @@
 #pragma once
 
 #include <dirent.h>
+#include <sys/types.h>
 #include <unistd.h>
 
 #include <cstddef>
@@ -61,6 +62,12 @@ std::string directoryOf(const std::string& path);
 // Reads the whole file; IoError when it cannot be opened or read, or holds more than `limit`
 // bytes.
 std::string readWholeFile(std::string_view name, std::size_t limit);
+
+// Gives the open file `to` every extended attribute of `from`, the ACL among them; IoError
+// when one cannot be read or set (attributes.cpp).
+void copyAttributes(int from, int to, std::string_view target, std::string_view temporary);
+// What the owning group may do with the open file: its ACL's group entry, else the group bits.
+mode_t groupPermission(int fd, mode_t mode);
 
 // Whether `entry` is a temporary file that a save of `file` made (files.cpp has the form).
 bool isTemporaryOf(std::string_view entry, std::string_view file);
