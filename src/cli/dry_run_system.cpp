@@ -43,22 +43,12 @@ class MemoryOutputFile final : public runtime::OutputFile {
     std::shared_ptr<DryRunSystem::Pending> pending_;
 };
 
-// Windows file names do not tell case apart; the save and the next load may spell a path
-// differently.
-std::string keyOf(std::string key) {
-#ifdef _WIN32
-    std::transform(key.begin(), key.end(), key.begin(),
-                   [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; });
-#endif
-    return key;
-}
-
 }  // namespace
 
 // Symbolic links are resolved as far as the path exists, so that the save's name and the
 // next load's name for the same file meet under one key.
 std::string DryRunSystem::keyFor(std::string_view name) {
-    return keyOf(real().fullPath(name));
+    return runtime::pathKey(real().fullPath(name));
 }
 
 bool DryRunSystem::isOrdinaryFile(std::string_view name) {
@@ -89,9 +79,9 @@ void DryRunSystem::replace(std::string_view temporary, std::string_view target,
     if (it == pending_.end() || !it->second->committed)
         throw runtime::IoError("not a committed temporary file", temporary, 0);
     const std::string path = real().fullPath(target);
-    const std::string key = keyOf(path);
+    const std::string key = runtime::pathKey(path);
     // What the real replace refuses, so that a dry run reports the same failure.
-    if (!saved_.contains(key)) real().checkReplaceable(path);
+    if (!saved_.contains(key) && !real().checkReplaceable(path)) unknown_.push_back(path);
     if (isOrdinaryFile(path)) {
         if (!check(*openRead(path)))
             throw runtime::ChangedError("changed since it was loaded", target, 0);

@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "runtime/forwarding_system.hpp"
 
@@ -31,6 +32,10 @@ class DryRunSystem final : public runtime::ForwardingSystem {
     void exchange(std::string_view first, std::string_view second) override;
     void removeFile(std::string_view name) noexcept override;
 
+    // The files whose replace the system could not fully predict (a file bound onto its own
+    // name looks like any other where the kernel does not say): the real save may fail there.
+    const std::vector<std::string>& unpredictable() const { return unknown_; }
+
     // The bytes that a save would have left under `name`, or nullptr when none was saved.
     const std::string* saved(std::string_view name);
 
@@ -48,6 +53,7 @@ class DryRunSystem final : public runtime::ForwardingSystem {
 
     std::map<std::string, std::string> saved_;
     std::map<std::string, std::shared_ptr<Pending>> pending_;
+    std::vector<std::string> unknown_;
     unsigned temporaries_ = 0;
 };
 

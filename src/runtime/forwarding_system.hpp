@@ -43,7 +43,9 @@ class ForwardingSystem : public System {
     }
     bool isDirectory(std::string_view name) override { return real_.isDirectory(name); }
     std::string fullPath(std::string_view name) override { return real_.fullPath(name); }
-    void checkReplaceable(std::string_view target) override { real_.checkReplaceable(target); }
+    bool checkReplaceable(std::string_view target) override {
+        return real_.checkReplaceable(target);
+    }
 
   protected:
     System& real() { return real_; }

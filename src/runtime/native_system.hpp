@@ -27,7 +27,7 @@ class NativeSystem final : public System {
                  const ReplaceCheck& check) override;
     void exchange(std::string_view first, std::string_view second) override;
     void removeFile(std::string_view name) noexcept override;
-    void checkReplaceable(std::string_view target) override;
+    bool checkReplaceable(std::string_view target) override;
     // lock.cpp
     std::unique_ptr<FileLock> lockFile(std::string_view directory, std::string_view file,
                                        std::chrono::milliseconds patience) override;

@@ -108,16 +108,20 @@ class System {
     virtual std::string readSetting(std::string_view application, std::string_view section,
                                     std::string_view key, std::string_view fallback) = 0;
 
-    // The three below serve the console's checks and its dry run; std::filesystem does them
+    // Throws the IoError that replace() would meet for `target`, asking the system without
+    // opening anything for writing: a folder where no file may be created, a target that is
+    // not an ordinary file or is read-only (ReadOnlyError), one this user may not write (with
+    // the effective ids, ACLs and a read-only mount), the sticky-folder rule, a mount point or
+    // a bind-mounted file, a group the new file could not keep. A missing target in a writable
+    // folder passes. False where a rule could not be asked: the save may still fail.
+    virtual bool checkReplaceable(std::string_view target) = 0;
+
+    // The two below serve the console's checks and its dry run; std::filesystem does them
     // alike on both platforms (system.cpp).
     // True for a directory, following a symbolic link; false also when it cannot be told.
     virtual bool isDirectory(std::string_view name);
     // The absolute, normalised path of `name`, symbolic links resolved as far as it exists.
     virtual std::string fullPath(std::string_view name);
-    // Throws the IoError that replace() would for an existing `target` that is not an
-    // ordinary file or is read-only, and the one the save would meet in a folder where no file
-    // may be created; a missing target in a writable folder passes.
-    virtual void checkReplaceable(std::string_view target);
 };
 
 // The implementation for the platform the program was built for.

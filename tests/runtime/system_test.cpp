@@ -4,6 +4,7 @@
 
 #ifndef _WIN32
 #include <grp.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -14,6 +15,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <set>
 #include <string>
@@ -208,6 +210,80 @@ std::string shell(const std::string& command) {
     return ::pclose(pipe) == 0 ? out : std::string();
 }
 
+// What `step` does as the user `uid` (0: this one), in a child process: 0 when it returned,
+// 1 when it threw an IoError, 2 otherwise.
+int asUser(unsigned uid, const std::function<void()>& step) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        int result = 2;
+        try {
+            if (uid == 0 || (::setgroups(0, nullptr) == 0 && ::setresgid(uid, uid, uid) == 0 &&
+                             ::setresuid(uid, uid, uid) == 0)) {
+                step();
+                result = 0;
+            }
+        } catch (const IoError&) {
+            result = 1;
+        } catch (...) {
+        }
+        ::_exit(result);
+    }
+    int status = -1;
+    ::waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// The dry run's question meets what the real replace meets, and opens nothing for writing:
+// a file watcher sees no write (root only: other users and a bind mount).
+TEST(PosixFiles, ReplaceableAskedAsTheSaveMeetsIt) {
+    if (::geteuid() != 0) GTEST_SKIP() << "acting as another user and binding a file need root";
+    struct Case {
+        const char* name;
+        unsigned folderMode, fileOwner, user;
+        bool bound;  // another file bind-mounted onto KUBUN.KMT
+    };
+    const Case cases[] = {
+        {"a writable file", 0777, 0, 65534, false},
+        {"a sticky folder, another user's file", 01777, 0, 65534, false},
+        {"a sticky folder, the user's own file", 01777, 65534, 65534, false},
+        {"a file bound onto the name", 0755, 0, 0, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        fs::permissions(dir.path(), static_cast<fs::perms>(0755));
+        fs::create_directory(dir / "data");
+        const std::string target = utf8Of(dir / "data/KUBUN.KMT");
+        writeBytes(dir / "data/KUBUN.KMT", "old");
+        writeBytes(dir / "other", "other");
+        fs::permissions(dir / "data/KUBUN.KMT", static_cast<fs::perms>(0666));
+        ASSERT_EQ(::chown(target.c_str(), c.fileOwner, c.fileOwner), 0);
+        fs::permissions(dir / "data", static_cast<fs::perms>(c.folderMode));
+        if (c.bound &&
+            shell("mount --bind '" + utf8Of(dir / "other") + "' '" + target + "' && echo ok")
+                .empty())
+            GTEST_SKIP() << "cannot bind-mount a file here";
+        const int watch = ::inotify_init1(IN_NONBLOCK);
+        ::inotify_add_watch(watch, target.c_str(), IN_CLOSE_WRITE);
+        const int asked = asUser(c.user, [&] { nativeSystem().checkReplaceable(target); });
+        char events[4096];
+        EXPECT_LE(::read(watch, events, sizeof events), 0) << "a write was seen before the save";
+        const int saved = asUser(c.user, [&] {
+            auto file = nativeSystem().createTemporary(target);
+            file->commit();
+            try {
+                nativeSystem().replace(file->name(), target, {}, [](InputFile&) { return true; });
+            } catch (...) {
+                nativeSystem().removeFile(file->name());
+                throw;
+            }
+        });
+        if (c.bound) shell("umount '" + target + "'");
+        EXPECT_EQ(asked, saved);
+        ::close(watch);
+    }
+}
+
 // A replaced file keeps its ACL and extended attributes exactly, the group bits are not
 // taken from the ACL's mask, and the user to whom the ACL grants write may save. On a
 // loop-mounted ext4, since tmpfs may lack user attributes (root only).
@@ -248,23 +324,9 @@ TEST(PosixFiles, ReplaceKeepsTheAclAndAttributes) {
             file->commit();
             nativeSystem().replace(file->name(), target, {}, [](InputFile&) { return true; });
         };
-        if (uid == 0) {
-            EXPECT_NO_THROW(save());
-        } else {
-            const pid_t child = ::fork();
-            if (child == 0) {
-                bool saved = false;
-                try {
-                    saved = ::setgroups(0, nullptr) == 0 && ::setresgid(uid, uid, uid) == 0 &&
-                            ::setresuid(uid, uid, uid) == 0 && (save(), true);
-                } catch (...) {
-                }
-                ::_exit(saved ? 0 : 1);
-            }
-            int status = -1;
-            ::waitpid(child, &status, 0);
-            EXPECT_EQ(status, 0) << "the user the ACL lets write could not save";
-        }
+        // The dry run's answer first: it must not predict other than the save meets.
+        EXPECT_EQ(asUser(uid, [&] { nativeSystem().checkReplaceable(target); }), 0);
+        EXPECT_EQ(asUser(uid, save), 0) << "could not save";
         EXPECT_EQ(readBytes(pathOf(target)), "new");
         EXPECT_EQ(shell(acl), aclBefore);
         EXPECT_NE(shell(attributes).find("user.school=\"zorvel\""), std::string::npos);

@@ -2,11 +2,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "runtime/error.hpp"
 #include "runtime/native_system.hpp"
@@ -229,12 +231,60 @@ std::unique_ptr<OutputFile> NativeSystem::createTemporary(std::string_view targe
     throwLastError("cannot create a temporary file for", target);
 }
 
-// The dry run's view of replace(): also refused where this user may not write the file.
-void NativeSystem::checkReplaceable(std::string_view target) {
-    System::checkReplaceable(target);
+namespace {
+
+bool inGroup(gid_t group) {
+    if (group == ::getegid()) return true;
+    const int count = ::getgroups(0, nullptr);
+    std::vector<gid_t> groups(static_cast<std::size_t>(count > 0 ? count : 0));
+    if (count > 0 && ::getgroups(count, groups.data()) < 0) return false;
+    return std::find(groups.begin(), groups.end(), group) != groups.end();
+}
+
+}  // namespace
+
+// The questions that replace() meets, asked without opening anything for writing: a file
+// watcher sees no write, and nothing is created.
+bool NativeSystem::checkReplaceable(std::string_view target) {
     const std::string path(target);
-    UniqueFd fd(::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC));
-    if (!fd && errno != ENOENT) throwLastError("may not write", target);
+    const std::string folder = directoryOf(path);
+    if (::faccessat(AT_FDCWD, folder.c_str(), W_OK | X_OK, AT_EACCESS) != 0 && errno != ENOENT)
+        throwLastError("no file can be created in", folder);
+    struct stat st {
+    }, dir{};
+    if (::lstat(path.c_str(), &st) != 0) {
+        if (errno == ENOENT) return true;
+        throwLastError("cannot look up", target);
+    }
+    if (!S_ISREG(st.st_mode)) throw IoError("not a regular file", target, EINVAL);
+    if ((st.st_mode & 0222) == 0) throw ReadOnlyError("read-only file", target, EACCES);
+    // The kernel's own answer: effective ids, ACLs, a read-only mount, an immutable file.
+    if (::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0)
+        throwLastError("may not write", target);
+    if (::stat(folder.c_str(), &dir) != 0) throwLastError("cannot look up", folder);
+    const uid_t user = ::geteuid();
+    // In a sticky folder only the file's or the folder's owner may rename over the file.
+    if ((dir.st_mode & S_ISVTX) != 0 && user != 0 && user != st.st_uid && user != dir.st_uid)
+        throw IoError("may not replace", target, EPERM);
+    bool known = true;
+    struct statx sx {};
+    if (::statx(AT_FDCWD, path.c_str(), AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS, &sx) == 0 &&
+        (sx.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) != 0) {
+        if ((sx.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0)
+            throw IoError("may not replace", target, EBUSY);
+    } else if (st.st_dev != dir.st_dev) {
+        throw IoError("may not replace", target, EBUSY);
+    } else {
+        known = false;  // a file bound onto itself looks like any other
+    }
+    // The new file could not keep the group (see takeOwnership).
+    if (user != 0 && !inGroup(st.st_gid)) {
+        UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+        if (!fd) return false;
+        if ((groupPermission(fd.get(), st.st_mode) & ~st.st_mode & 07) != 0)
+            throw IoError("cannot keep the group of", target, EPERM);
+    }
+    return known;
 }
 
 namespace {

@@ -176,8 +176,23 @@ std::unique_ptr<OutputFile> NativeSystem::createTemporary(std::string_view targe
     throw IoError("cannot create a temporary file for", target, ERROR_FILE_EXISTS);
 }
 
-void NativeSystem::checkReplaceable(std::string_view target) {
-    System::checkReplaceable(target);
+bool NativeSystem::checkReplaceable(std::string_view target) {
+    const std::wstring to = widen(target);
+    std::size_t cut = to.find_last_of(L"\\/");
+    const std::wstring folder = cut == std::wstring::npos ? L"." : to.substr(0, cut + 1);
+    // Asked without creating a file; only a refusal counts.
+    UniqueHandle dir = ownHandle(CreateFileW(
+        folder.c_str(), FILE_ADD_FILE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!dir && GetLastError() == ERROR_ACCESS_DENIED)
+        throwLastError("no file can be created in", narrow(folder));
+    const DWORD attributes = GetFileAttributesW(to.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return true;
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY)
+        throw IoError("not a regular file", target, ERROR_DIRECTORY);
+    if (attributes & FILE_ATTRIBUTE_READONLY)
+        throw ReadOnlyError("read-only file", target, ERROR_ACCESS_DENIED);
+    return true;
 }
 
 void NativeSystem::exchange(std::string_view first, std::string_view second) {
