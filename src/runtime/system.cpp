@@ -8,7 +8,6 @@
 #include "runtime/native_system.hpp"
 #include "runtime/paths.hpp"
 
-
 namespace kbnset::runtime {
 
 namespace fs = std::filesystem;

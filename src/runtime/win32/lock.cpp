@@ -25,7 +25,8 @@ class Win32FileLock : public FileLock {
 // replace that failed half-way). Best effort.
 void removeLeftovers(const std::wstring& folder, const std::wstring& file) {
     WIN32_FIND_DATAW found{};
-    UniqueFind search = ownFind(FindFirstFileW((folder + L"~" + file + L".kbnset-*").c_str(), &found));
+    UniqueFind search =
+        ownFind(FindFirstFileW((folder + L"~" + file + L".kbnset-*").c_str(), &found));
     if (!search) return;
     const bool fileThere = GetFileAttributesW((folder + file).c_str()) != INVALID_FILE_ATTRIBUTES;
     do {
