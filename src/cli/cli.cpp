@@ -32,11 +32,7 @@ std::string reasonSuffix(const std::exception_ptr& cause) {
 // A folder whose name is longer than the system takes could be neither opened nor made
 // current; the steps would only say that a file is missing or unreadable.
 bool tooLong(Console& console, std::string_view what, const std::string& dir) {
-#ifdef _WIN32
-    constexpr std::string_view unit = " 文字";
-#else
-    constexpr std::string_view unit = " バイト";
-#endif
+    constexpr std::string_view unit = runtime::kPathLengthUnit;
     const std::size_t length = runtime::pathLength(dir);
     if (length <= runtime::kDirectoryLimit) return false;
     diagnose(console, std::string(what) + "のパスが長すぎます（" + std::to_string(length) +

@@ -1,6 +1,7 @@
 #include "cli/dry_run_system.hpp"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <string>
 
@@ -32,7 +33,7 @@ class MemoryOutputFile final : public runtime::OutputFile {
         : name_(std::move(name)), pending_(std::move(pending)) {}
     const std::string& name() const override { return name_; }
     void write(std::string_view bytes) override {
-        if (pending_->committed) throw runtime::IoError("write after commit: " + name_);
+        if (pending_->committed) throw runtime::IoError("already committed", name_, 0);
         pending_->bytes.append(bytes);
     }
     void commit() override { pending_->committed = true; }
@@ -42,22 +43,12 @@ class MemoryOutputFile final : public runtime::OutputFile {
     std::shared_ptr<DryRunSystem::Pending> pending_;
 };
 
-// Windows file names do not tell case apart; the save and the next load may spell a path
-// differently.
-std::string keyOf(std::string key) {
-#ifdef _WIN32
-    std::transform(key.begin(), key.end(), key.begin(),
-                   [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; });
-#endif
-    return key;
-}
-
 }  // namespace
 
 // Symbolic links are resolved as far as the path exists, so that the save's name and the
 // next load's name for the same file meet under one key.
 std::string DryRunSystem::keyFor(std::string_view name) {
-    return keyOf(real().fullPath(name));
+    return runtime::pathKey(real().fullPath(name));
 }
 
 bool DryRunSystem::isOrdinaryFile(std::string_view name) {
@@ -75,23 +66,43 @@ std::unique_ptr<runtime::OutputFile> DryRunSystem::createTemporary(std::string_v
     const std::string path = real().fullPath(target);
     // The real one fails here too: the temporary file goes into the target's directory.
     if (!real().isDirectory(runtime::utf8Of(runtime::pathOf(path).parent_path())))
-        throw runtime::IoError("no directory for " + std::string(target));
+        throw runtime::IoError("no folder for", target, ENOENT);
     std::string name = path + ".dry-run-" + std::to_string(++temporaries_);
     auto pending = std::make_shared<Pending>();
     pending_[name] = pending;
     return std::make_unique<MemoryOutputFile>(name, pending);
 }
 
-void DryRunSystem::replace(std::string_view temporary, std::string_view target) {
+void DryRunSystem::replace(std::string_view temporary, std::string_view target,
+                           std::string_view backup, const runtime::ReplaceCheck& check) {
     auto it = pending_.find(std::string(temporary));
     if (it == pending_.end() || !it->second->committed)
-        throw runtime::IoError("no committed temporary file " + std::string(temporary));
+        throw runtime::IoError("not a committed temporary file", temporary, 0);
     const std::string path = real().fullPath(target);
-    const std::string key = keyOf(path);
+    const std::string key = runtime::pathKey(path);
     // What the real replace refuses, so that a dry run reports the same failure.
-    if (!saved_.contains(key)) real().checkReplaceable(path);
+    if (!saved_.contains(key) && !real().checkReplaceable(path)) unknown_.push_back(path);
+    if (isOrdinaryFile(path)) {
+        if (!check(*openRead(path)))
+            throw runtime::ChangedError("changed since it was loaded", target, 0);
+        if (!backup.empty()) saved_[keyFor(backup)] = readAll(path);
+    }
     saved_[key] = std::move(it->second->bytes);
     pending_.erase(it);
+}
+
+void DryRunSystem::exchange(std::string_view first, std::string_view second) {
+    std::string a = readAll(first), b = readAll(second);
+    saved_[keyFor(first)] = std::move(b);
+    saved_[keyFor(second)] = std::move(a);
+}
+
+std::string DryRunSystem::readAll(std::string_view name) {
+    auto file = openRead(name);
+    std::string bytes;
+    char chunk[16 * 1024];
+    while (std::size_t n = file->read(chunk, sizeof chunk)) bytes.append(chunk, n);
+    return bytes;
 }
 
 void DryRunSystem::removeFile(std::string_view name) noexcept {

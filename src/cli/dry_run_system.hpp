@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "runtime/forwarding_system.hpp"
 
@@ -20,13 +21,20 @@ class DryRunSystem final : public runtime::ForwardingSystem {
     std::unique_ptr<runtime::InputFile> openRead(std::string_view name) override;
     // A dry run only reads, and saves replace files in one step: it need not wait for
     // anyone, and it must not clear another run's leftovers from the disk.
-    std::unique_ptr<runtime::FolderLock> lockFolder(std::string_view, std::string_view,
-                                                    std::chrono::milliseconds) override {
-        return std::make_unique<runtime::FolderLock>();
+    std::unique_ptr<runtime::FileLock> lockFile(std::string_view, std::string_view,
+                                                std::chrono::milliseconds) override {
+        return std::make_unique<runtime::FileLock>();
     }
     std::unique_ptr<runtime::OutputFile> createTemporary(std::string_view target) override;
-    void replace(std::string_view temporary, std::string_view target) override;
+    void replace(std::string_view temporary, std::string_view target, std::string_view backup,
+                 const runtime::ReplaceCheck& check) override;
+    // Swaps the two files as this run sees them; the disk keeps both.
+    void exchange(std::string_view first, std::string_view second) override;
     void removeFile(std::string_view name) noexcept override;
+
+    // The files whose replace the system could not fully predict (a file bound onto its own
+    // name looks like any other where the kernel does not say): the real save may fail there.
+    const std::vector<std::string>& unpredictable() const { return unknown_; }
 
     // The bytes that a save would have left under `name`, or nullptr when none was saved.
     const std::string* saved(std::string_view name);
@@ -41,9 +49,11 @@ class DryRunSystem final : public runtime::ForwardingSystem {
   private:
     // The key under which a saved file is kept: its full, normalised path.
     std::string keyFor(std::string_view name);
+    std::string readAll(std::string_view name);
 
     std::map<std::string, std::string> saved_;
     std::map<std::string, std::shared_ptr<Pending>> pending_;
+    std::vector<std::string> unknown_;
     unsigned temporaries_ = 0;
 };
 

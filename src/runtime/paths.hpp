@@ -31,4 +31,33 @@ inline std::size_t pathLength(std::string_view utf8) {
     return pathOf(utf8).native().size();
 }
 
+// The unit of pathLength() and kDirectoryLimit as the user reads it.
+#ifdef _WIN32
+inline constexpr std::string_view kPathLengthUnit = " 文字";
+#else
+inline constexpr std::string_view kPathLengthUnit = " バイト";
+#endif
+
+// Whether `path` names a drive ("C:\\DATA", "d:x") where this system has none: on POSIX such a
+// path means nothing and is kept as the suite wrote it; on Windows it never holds.
+inline bool isForeignDrivePath(std::string_view path) {
+#ifdef _WIN32
+    static_cast<void>(path);
+    return false;
+#else
+    const char c = path.size() >= 2 && path[1] == ':' ? path[0] : '\0';
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+#endif
+}
+
+// The key under which two spellings of one path meet: Windows file names do not tell ASCII
+// case apart; POSIX ones do.
+inline std::string pathKey(std::string key) {
+#ifdef _WIN32
+    for (char& c : key)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+#endif
+    return key;
+}
+
 }  // namespace kbnset::runtime

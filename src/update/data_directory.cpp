@@ -17,13 +17,7 @@ namespace {
 // Windows path with its drive ("C:\\DATA"), which means nothing here and stays as the suite
 // wrote it rather than becoming a folder under the current one.
 bool keptAsGiven(const std::string& dir) {
-    if (dir.empty() || runtime::pathOf(dir).is_absolute()) return true;
-#ifdef _WIN32
-    return false;
-#else
-    const char c = dir.size() >= 2 && dir[1] == ':' ? dir[0] : '\0';
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-#endif
+    return dir.empty() || runtime::pathOf(dir).is_absolute() || runtime::isForeignDrivePath(dir);
 }
 
 // Only a relative value needs the current directory, so an absolute one is used exactly as

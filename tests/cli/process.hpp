@@ -16,8 +16,9 @@ struct Outcome {
 // What the child meets: `signal` is sent `delay` after the child has its handler
 // for it in place; with `closedErr`, standard error is a pipe whose reader is gone; with
 // `sizeLimit`, no file may grow beyond that many bytes; with `fullOut`, standard output is
-// /dev/full. With `shell`, the program runs as `bash -c 'kbnset-cli …; echo next'` in a process
-// group of its own, and the signal goes to that group as a terminal's Ctrl+C would.
+// /dev/full; with `uid`, the child runs as that user and group (root only). With `shell`, the
+// program runs as `bash -c 'kbnset-cli …; echo next'` in a process group of its own, and the
+// signal goes to that group as a terminal's Ctrl+C would.
 struct Hostile {
     int signal = 0;
     std::chrono::microseconds delay{0};
@@ -25,6 +26,7 @@ struct Hostile {
     long sizeLimit = 0;
     bool fullOut = false;
     bool shell = false;
+    unsigned uid = 0;
 };
 
 // The real kbnset-cli as a child process of the tests.

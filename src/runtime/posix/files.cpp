@@ -1,18 +1,18 @@
-#include <dirent.h>
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
-#include <chrono>
-#include <cstdlib>
-#include <ctime>
+#include <cstdint>
+#include <cstdio>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "runtime/error.hpp"
-#include "runtime/posix/posix_system.hpp"
+#include "runtime/native_system.hpp"
+#include "runtime/posix/os.hpp"
 
 // The save writes a sibling temporary file and renames it over the target, so a crash or a
 // failed write never leaves half a category file behind.
@@ -20,80 +20,34 @@ namespace kbnset::runtime {
 
 namespace {
 
-constexpr int kMaxLinks = 40;  // as the kernel's own limit (ELOOP)
+class PosixInputFile final : public InputFile {
+  public:
+    PosixInputFile(UniqueFd fd, std::string name, FileIdentity identity)
+        : fd_(std::move(fd)), name_(std::move(name)), identity_(identity) {}
 
-std::string directoryOf(const std::string& path) {
-    auto slash = path.rfind('/');
-    return slash == std::string::npos ? std::string("./") : path.substr(0, slash + 1);
-}
-
-std::string readLink(const std::string& path) {
-    std::string buffer(256, '\0');
-    for (;;) {
-        ssize_t n = ::readlink(path.c_str(), buffer.data(), buffer.size());
-        if (n < 0) throwIo("cannot read the symbolic link", path);
-        if (static_cast<std::size_t>(n) < buffer.size()) {
-            buffer.resize(static_cast<std::size_t>(n));
-            return buffer;
+    std::size_t read(char* buffer, std::size_t size) override {
+        for (;;) {
+            ssize_t n = ::read(fd_.get(), buffer, size);
+            if (n >= 0) return static_cast<std::size_t>(n);
+            if (errno != EINTR) throwLastError("cannot read", name_);
         }
-        buffer.resize(buffer.size() * 2);
     }
-}
 
-// The absolute name of the file that `name` finally stands for: symbolic links are followed
-// (a relative link from the link's own directory). The final file need not exist.
-std::string finalFile(std::string_view name, System& system) {
-    if (name.empty()) throw IoError("cannot resolve", name, ENOENT);
-    std::string path(name);
-    if (path.front() != '/') path = system.currentDirectory() + "/" + path;
-    for (int links = 0; links < kMaxLinks; ++links) {
-        struct stat st {};
-        if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
-        std::string target = readLink(path);
-        path = !target.empty() && target.front() == '/' ? target : directoryOf(path) + target;
-    }
-    throw IoError("cannot follow", name, ELOOP);
-}
+    FileIdentity identity() const override { return identity_; }
 
-constexpr std::size_t kSuffixLength = 6;
-
-bool isSuffixLetter(char c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
-}
-
-// The temporary files of a save of `file` are ".<file>.XXXXXX"; nothing else matches.
-bool isTemporaryOf(std::string_view entry, std::string_view file) {
-    const std::size_t stem = file.size() + 2;
-    if (entry.size() != stem + kSuffixLength || entry[0] != '.' ||
-        entry.substr(1, file.size()) != file || entry[stem - 1] != '.')
-        return false;
-    for (char c : entry.substr(stem))
-        if (!isSuffixLetter(c)) return false;
-    return true;
-}
-
-std::string randomSuffix() {
-    static constexpr char kLetters[] =
-        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-    thread_local std::mt19937 random{std::random_device{}()};
-    std::uniform_int_distribution<std::size_t> pick(0, sizeof kLetters - 2);
-    std::string suffix(kSuffixLength, 'X');
-    for (char& c : suffix) c = kLetters[pick(random)];
-    return suffix;
-}
+  private:
+    UniqueFd fd_;
+    std::string name_;
+    FileIdentity identity_;
+};
 
 class PosixOutputFile final : public OutputFile {
   public:
     static constexpr std::size_t kBufferSize = std::size_t{64} * 1024;
 
-    PosixOutputFile(int fd, std::string name) : fd_(fd), name_(std::move(name)) {
+    PosixOutputFile(UniqueFd fd, std::string name) : fd_(std::move(fd)), name_(std::move(name)) {
         buffer_.reserve(kBufferSize);
     }
-    ~PosixOutputFile() override {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    PosixOutputFile(const PosixOutputFile&) = delete;
-    PosixOutputFile& operator=(const PosixOutputFile&) = delete;
 
     const std::string& name() const override { return name_; }
 
@@ -109,17 +63,15 @@ class PosixOutputFile final : public OutputFile {
     void commit() override {
         checkUsable();
         flush();
-        if (::fsync(fd_) != 0) fail("cannot flush");
-        int fd = fd_;
-        fd_ = -1;  // closed even when close() reports an error
-        if (::close(fd) != 0) throwIo("cannot close", name_);
+        if (::fsync(fd_.get()) != 0) fail("cannot flush");
+        fd_.close(name_);
     }
 
   private:
     void checkUsable() const {
-        if (fd_ < 0) throw IoError("file already closed: " + name_);
+        if (!fd_) throw IoError("already committed", name_, 0);
         // After a failed write the file holds an unknown part of the data.
-        if (failed_) throw IoError("earlier write failed: " + name_);
+        if (failed_) throw IoError("an earlier write failed", name_, 0);
     }
 
     void flush() {
@@ -129,7 +81,7 @@ class PosixOutputFile final : public OutputFile {
 
     void writeAll(std::string_view bytes) {
         while (!bytes.empty()) {
-            ssize_t n = ::write(fd_, bytes.data(), bytes.size());
+            ssize_t n = ::write(fd_.get(), bytes.data(), bytes.size());
             if (n < 0 && errno == EINTR) continue;
             if (n <= 0) {
                 if (n == 0) errno = EIO;
@@ -141,14 +93,34 @@ class PosixOutputFile final : public OutputFile {
 
     [[noreturn]] void fail(std::string_view what) {
         failed_ = true;
-        throwIo(what, name_);
+        throwLastError(what, name_);
     }
 
-    int fd_;
+    UniqueFd fd_;
     bool failed_ = false;
     std::string name_;
     std::string buffer_;
 };
+
+// A temporary file is ".<file>.kbnset-tmp.XXXXXX": the marker word keeps the leftover cleanup
+// away from what people and other programs name alike (".KUBUN.KMT.backup", rsync's
+// ".KUBUN.KMT.a1B2c3").
+constexpr std::string_view kMarker = ".kbnset-tmp.";
+constexpr std::size_t kSuffixLength = 6;
+
+bool isSuffixLetter(char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
+}
+
+std::string randomSuffix() {
+    static constexpr char kLetters[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    thread_local std::mt19937 random{std::random_device{}()};
+    std::uniform_int_distribution<std::size_t> pick(0, sizeof kLetters - 2);
+    std::string suffix(kSuffixLength, 'X');
+    for (char& c : suffix) c = kLetters[pick(random)];
+    return suffix;
+}
 
 mode_t currentUmask() {
     // umask can only be read by setting it; the program has a single thread.
@@ -157,97 +129,24 @@ mode_t currentUmask() {
     return mask;
 }
 
-class PosixFolderLock final : public FolderLock {
-  public:
-    explicit PosixFolderLock(int fd) : fd_(fd) {}
-    ~PosixFolderLock() override { ::close(fd_); }  // releases the flock
-    PosixFolderLock(const PosixFolderLock&) = delete;
-    PosixFolderLock& operator=(const PosixFolderLock&) = delete;
-
-  private:
-    int fd_;
-};
-
-// Removes what an interrupted save of `file` left in the locked folder `dir`. Best effort:
-// a leftover that stays is only clutter.
-void removeLeftovers(int dir, std::string_view file) {
-    int listing = ::openat(dir, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (listing < 0) return;
-    DIR* entries = ::fdopendir(listing);
-    if (entries == nullptr) {
-        ::close(listing);
-        return;
-    }
-    while (const dirent* entry = ::readdir(entries))  // NOLINT(concurrency-mt-unsafe)
-        if (isTemporaryOf(entry->d_name, file)) ::unlinkat(dir, entry->d_name, 0);
-    ::closedir(entries);
-}
-
-}  // namespace
-
-std::string PosixSystem::resolve(std::string_view name) {
-    std::string path = finalFile(name, *this);
-    const std::string folder = directoryOf(path);
-    // The folders on the way may be links too; their real path is fixed now.
-    char* real = ::realpath(folder.c_str(), nullptr);
-    if (real == nullptr) throwIo("cannot resolve", folder);
-    std::string resolved(real);
-    std::free(real);  // NOLINT(cppcoreguidelines-no-malloc): realpath allocates with malloc
-    if (resolved.back() != '/') resolved += '/';
-    return resolved + path.substr(folder.size());
-}
-
-// flock on the folder itself: nothing to create or leave behind, works in a folder the user
-// may only read, and the kernel drops it with the process, however that ends.
-std::unique_ptr<FolderLock> PosixSystem::lockFolder(std::string_view directory,
-                                                    std::string_view file,
-                                                    std::chrono::milliseconds patience) {
-    const std::string name(directory);
-    const int fd = ::open(name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) throwIo("cannot open the folder", name);
-    auto lock = std::make_unique<PosixFolderLock>(fd);
-    const auto deadline = std::chrono::steady_clock::now() + patience;
-    for (;;) {
-        if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
-            removeLeftovers(fd, file);
-            return lock;
-        }
-        if (errno != EWOULDBLOCK) return lock;  // no locks here (some network file systems)
-        if (std::chrono::steady_clock::now() >= deadline) return nullptr;
-        const timespec pause{0, 10'000'000};
-        ::nanosleep(&pause, nullptr);
-    }
-}
-
-std::unique_ptr<OutputFile> PosixSystem::createTemporary(std::string_view target) {
-    if (target.empty()) throw IoError("cannot create a temporary file for", target, ENOENT);
-    const std::string path(target);
-    const std::string folder = directoryOf(path);
-    const std::string prefix = folder + "." + path.substr(folder.size()) + ".";
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        std::string name = prefix + randomSuffix();
-        int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-        if (fd >= 0) return std::make_unique<PosixOutputFile>(fd, name);
-        if (errno != EEXIST) throwIo("cannot create a temporary file for", target);
-    }
-    throwIo("cannot create a temporary file for", target);
-}
-
-namespace {
-
-// Gives the committed temporary file what the target has: group, mode and, where the
-// process may, owner. Fails rather than take access away from the target's group.
-void takeOwnership(int fd, const std::string& temporary, const struct stat& target) {
+// Gives the committed temporary file what the target (open as `existing`) has: group, mode,
+// extended attributes and ACL and, where the process may, owner. Fails rather than take access
+// away from the target's group.
+void takeOwnership(int fd, const std::string& temporary, int existing, const struct stat& target,
+                   const std::string& name) {
     // Owner first: chown() clears set-id bits that fchmod() then puts back.
     if (::fchown(fd, target.st_uid, target.st_gid) != 0 &&
         ::fchown(fd, static_cast<uid_t>(-1), target.st_gid) != 0) {
         // Not a member of the group: the new file would have the user's own group. Only
         // acceptable when the group's members lose nothing by that.
-        const mode_t group = (target.st_mode & 070) >> 3;
+        const mode_t group = groupPermission(existing, target.st_mode);
         const mode_t others = target.st_mode & 07;
-        if ((group & ~others) != 0) throwIo("cannot keep the group of", temporary);
+        if ((group & ~others) != 0) throwLastError("cannot keep the group of", temporary);
     }
-    if (::fchmod(fd, target.st_mode & 07777) != 0) throwIo("cannot set the mode of", temporary);
+    if (::fchmod(fd, target.st_mode & 07777) != 0)
+        throwLastError("cannot set the mode of", temporary);
+    // Last: the ACL sets the group bits to its mask again.
+    copyAttributes(existing, fd, name, temporary);
 }
 
 // Gives the temporary file `fd` what replacing `target` takes: the target's group, mode and
@@ -255,59 +154,243 @@ void takeOwnership(int fd, const std::string& temporary, const struct stat& targ
 void prepareReplacement(int fd, const std::string& source, const std::string& target) {
     // Opening for writing (nothing is written or truncated) asks the kernel whether this user
     // may write the file, with every rule it has (ACLs, read-only mounts, immutable files).
-    const int existing = ::open(target.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (existing >= 0) {
+    UniqueFd existing(::open(target.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (existing) {
         struct stat st {};
-        const bool known = ::fstat(existing, &st) == 0;
-        ::close(existing);
-        if (!known) throwIo("cannot examine", target);
+        if (::fstat(existing.get(), &st) != 0) throwLastError("cannot examine", target);
         if (!S_ISREG(st.st_mode)) throw IoError("not a regular file", target, EINVAL);
         // No write bit at all is the read-only mark; root could write, but must not.
-        if ((st.st_mode & 0222) == 0) throw IoError("read-only file", target, EACCES);
-        takeOwnership(fd, source, st);
+        if ((st.st_mode & 0222) == 0) throw ReadOnlyError("read-only file", target, EACCES);
+        takeOwnership(fd, source, existing.get(), st, target);
     } else if (errno == ENOENT) {
-        if (::fchmod(fd, 0666 & ~currentUmask()) != 0) throwIo("cannot set the mode of", source);
+        if (::fchmod(fd, 0666 & ~currentUmask()) != 0)
+            throwLastError("cannot set the mode of", source);
     } else {
-        throwIo("may not write", target);  // EACCES, EROFS; ELOOP when a link took its place
+        throwLastError("may not write", target);  // EACCES, EROFS; ELOOP when a link took its place
     }
 }
 
 }  // namespace
 
-// The dry run's view of replace(): also refused where this user may not write the file.
-void PosixSystem::checkReplaceable(std::string_view target) {
-    System::checkReplaceable(target);
-    const std::string path(target);
-    const int fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd >= 0) {
-        ::close(fd);
-    } else if (errno != ENOENT) {
-        throwIo("may not write", target);
+bool isTemporaryOf(std::string_view entry, std::string_view file) {
+    const std::size_t stem = 1 + file.size() + kMarker.size();
+    if (entry.size() != stem + kSuffixLength || entry[0] != '.' ||
+        entry.substr(1, file.size()) != file ||
+        entry.substr(1 + file.size(), kMarker.size()) != kMarker)
+        return false;
+    for (char c : entry.substr(stem))
+        if (!isSuffixLetter(c)) return false;
+    return true;
+}
+
+std::unique_ptr<InputFile> NativeSystem::openRead(std::string_view name) {
+    std::string path(name);
+    // O_NONBLOCK keeps a FIFO from blocking the open; only regular files are read anyway.
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (!fd) throwLastError("cannot open", path);
+    struct stat st {};
+    if (::fstat(fd.get(), &st) != 0) throwLastError("cannot examine", path);
+    if (!S_ISREG(st.st_mode))
+        throw IoError("not a readable file", path, S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
+    return std::make_unique<PosixInputFile>(
+        std::move(fd), path, FileIdentity{static_cast<std::uint64_t>(st.st_dev), st.st_ino});
+}
+
+std::string readWholeFile(std::string_view name, std::size_t limit) {
+    NativeSystem system;
+    auto file = system.openRead(name);
+    std::string content;
+    char chunk[16 * 1024];
+    while (std::size_t n = file->read(chunk, sizeof chunk)) {
+        content.append(chunk, n);
+        if (content.size() > limit) throw IoError("larger than expected", name, EFBIG);
+    }
+    return content;
+}
+
+void NativeSystem::removeFile(std::string_view name) noexcept {
+    try {
+        std::string path(name);
+        if (!path.empty()) ::unlink(path.c_str());
+    } catch (...) {
+        // Only the copy of the name can fail (out of memory); there is nothing to remove then.
     }
 }
 
-void PosixSystem::replace(std::string_view temporary, std::string_view target) {
+std::unique_ptr<OutputFile> NativeSystem::createTemporary(std::string_view target) {
+    if (target.empty()) throw IoError("cannot create a temporary file for", target, ENOENT);
+    const std::string path(target);
+    const std::string folder = directoryOf(path);
+    const std::string prefix = folder + "." + path.substr(folder.size()) + std::string(kMarker);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string name = prefix + randomSuffix();
+        UniqueFd fd(::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+        if (fd) return std::make_unique<PosixOutputFile>(std::move(fd), name);
+        if (errno != EEXIST) throwLastError("cannot create a temporary file for", target);
+    }
+    throwLastError("cannot create a temporary file for", target);
+}
+
+namespace {
+
+bool inGroup(gid_t group) {
+    if (group == ::getegid()) return true;
+    const int count = ::getgroups(0, nullptr);
+    std::vector<gid_t> groups(static_cast<std::size_t>(count > 0 ? count : 0));
+    if (count > 0 && ::getgroups(count, groups.data()) < 0) return false;
+    return std::find(groups.begin(), groups.end(), group) != groups.end();
+}
+
+}  // namespace
+
+// The questions that replace() meets, asked without opening anything for writing: a file
+// watcher sees no write, and nothing is created.
+bool NativeSystem::checkReplaceable(std::string_view target) {
+    const std::string path(target);
+    const std::string folder = directoryOf(path);
+    if (::faccessat(AT_FDCWD, folder.c_str(), W_OK | X_OK, AT_EACCESS) != 0 && errno != ENOENT)
+        throwLastError("no file can be created in", folder);
+    struct stat st {
+    }, dir{};
+    if (::lstat(path.c_str(), &st) != 0) {
+        if (errno == ENOENT) return true;
+        throwLastError("cannot look up", target);
+    }
+    if (!S_ISREG(st.st_mode)) throw IoError("not a regular file", target, EINVAL);
+    if ((st.st_mode & 0222) == 0) throw ReadOnlyError("read-only file", target, EACCES);
+    // The kernel's own answer: effective ids, ACLs, a read-only mount, an immutable file.
+    if (::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0)
+        throwLastError("may not write", target);
+    if (::stat(folder.c_str(), &dir) != 0) throwLastError("cannot look up", folder);
+    const uid_t user = ::geteuid();
+    // In a sticky folder only the file's or the folder's owner may rename over the file.
+    if ((dir.st_mode & S_ISVTX) != 0 && user != 0 && user != st.st_uid && user != dir.st_uid)
+        throw IoError("may not replace", target, EPERM);
+    bool known = true;
+    struct statx sx {};
+    if (::statx(AT_FDCWD, path.c_str(), AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS, &sx) == 0 &&
+        (sx.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) != 0) {
+        if ((sx.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0)
+            throw IoError("may not replace", target, EBUSY);
+    } else if (st.st_dev != dir.st_dev) {
+        throw IoError("may not replace", target, EBUSY);
+    } else {
+        known = false;  // a file bound onto itself looks like any other
+    }
+    // The new file could not keep the group (see takeOwnership).
+    if (user != 0 && !inGroup(st.st_gid)) {
+        UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+        if (!fd) return false;
+        if ((groupPermission(fd.get(), st.st_mode) & ~st.st_mode & 07) != 0)
+            throw IoError("cannot keep the group of", target, EPERM);
+    }
+    return known;
+}
+
+namespace {
+
+// renameat2's flags where the kernel has them; elsewhere the plain steps below stand in.
+#ifdef RENAME_EXCHANGE
+constexpr bool kExchange = true;
+int renameWith(const std::string& from, const std::string& to, unsigned flags) {
+    return ::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), flags);
+}
+#else
+constexpr bool kExchange = false;
+constexpr unsigned RENAME_EXCHANGE = 0, RENAME_NOREPLACE = 0;
+int renameWith(const std::string&, const std::string&, unsigned) {
+    errno = ENOSYS;
+    return -1;
+}
+#endif
+
+// The file system cannot swap or refuse to overwrite in one call (some network ones).
+bool unsupported(int error) {
+    return error == EINVAL || error == ENOSYS || error == EOPNOTSUPP;
+}
+
+// Makes the new names durable. Best effort: the files are already in place, and reporting a
+// failed save now would be wrong.
+void syncFolder(const std::string& path) {
+    UniqueFd dir(::open(directoryOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir) ::fsync(dir.get());
+}
+
+// Three renames through a spare name, where the system cannot swap in one call.
+void exchangeInSteps(const std::string& first, const std::string& second) {
+    // Not a temporary's name: after a crash between the renames it may be the only copy.
+    const std::string spare = directoryOf(first) + ".kbnset-swap." + randomSuffix();
+    if (::rename(first.c_str(), spare.c_str()) != 0) throwLastError("cannot rename", first);
+    if (::rename(second.c_str(), first.c_str()) != 0) {
+        const int error = errno;
+        ::rename(spare.c_str(), first.c_str());
+        throw IoError("cannot rename", second, error);
+    }
+    if (::rename(spare.c_str(), second.c_str()) != 0) throwLastError("cannot rename", spare);
+}
+
+// What a replace does with the file it took away from `target`, now under `aside`: keeps it
+// as `backup`, or removes it.
+void setAside(const std::string& aside, std::string_view backup) {
+    if (backup.empty()) {
+        ::unlink(aside.c_str());
+    } else if (::rename(aside.c_str(), std::string(backup).c_str()) != 0) {
+        throwLastError("cannot keep the backup", backup);
+    }
+}
+
+}  // namespace
+
+void NativeSystem::exchange(std::string_view first, std::string_view second) {
+    const std::string a(first), b(second);
+    if (renameWith(a, b, RENAME_EXCHANGE) == 0) return syncFolder(a);
+    if (!unsupported(errno)) throwLastError("cannot exchange", first);
+    exchangeInSteps(a, b);
+    syncFolder(a);
+}
+
+// The old file is swapped out and looked at after the swap, so that no other writer can slip
+// in between the check and the replace; when it is not the one loaded, it goes back.
+void NativeSystem::replace(std::string_view temporary, std::string_view target,
+                           std::string_view backup, const ReplaceCheck& check) {
     const std::string path(target);
     const std::string source(temporary);
-    const int fd = ::open(source.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0) throwIo("cannot open", source);
-    try {
-        prepareReplacement(fd, source, path);
-    } catch (...) {
-        ::close(fd);
-        throw;
+    {
+        UniqueFd fd(::open(source.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+        if (!fd) throwLastError("cannot open", source);
+        prepareReplacement(fd.get(), source, path);
     }
-    ::close(fd);
-
-    if (::rename(source.c_str(), path.c_str()) != 0) throwIo("cannot replace", target);
-
-    // Make the new name durable. Best effort: the file is already in place, and reporting a
-    // failed save now would be wrong.
-    int dir = ::open(directoryOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
+    const unsigned how = check ? RENAME_EXCHANGE : RENAME_NOREPLACE;
+    if (kExchange && renameWith(source, path, how) == 0) {
+        if (!check) return syncFolder(path);
+        try {
+            if (!check(*openRead(source)))
+                throw ChangedError("changed since it was loaded", target, 0);
+            setAside(source, backup);
+        } catch (...) {
+            renameWith(source, path, RENAME_EXCHANGE);  // nothing changed, as the error says
+            throw;
+        }
+        return syncFolder(path);
     }
+    // EEXIST: a file appeared; ENOENT: the file loaded is gone (the temporary is there).
+    if (kExchange && (errno == EEXIST || errno == ENOENT))
+        throw ChangedError("changed since it was loaded", target, 0);
+    if (kExchange && !unsupported(errno)) throwLastError("cannot replace", target);
+
+    // No swap on this file system: the check comes just before the rename.
+    struct stat st {};
+    const bool there = ::lstat(path.c_str(), &st) == 0;
+    if (there != static_cast<bool>(check) || (check && !check(*openRead(path))))
+        throw ChangedError("changed since it was loaded", target, 0);
+    if (there && !backup.empty()) {
+        const std::string keep(backup);
+        ::unlink(keep.c_str());
+        if (::link(path.c_str(), keep.c_str()) != 0)
+            throwLastError("cannot keep the backup", backup);
+    }
+    if (::rename(source.c_str(), path.c_str()) != 0) throwLastError("cannot replace", target);
+    syncFolder(path);
 }
 
 }  // namespace kbnset::runtime

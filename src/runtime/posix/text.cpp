@@ -98,20 +98,8 @@ const Cp932 kCp932;
 
 }  // namespace
 
-std::string fromAnsi(std::string_view bytes) {
-    std::string out(kFromAnsiRoom * bytes.size(), '\0');
-    out.resize(static_cast<std::size_t>(fromAnsi(bytes, out.data()) - out.data()));
-    return out;
-}
-
 char* fromAnsi(std::string_view bytes, char* out) {
     return decodeWithTable(kCp932, bytes, out);
-}
-
-std::string toAnsi(std::string_view utf8) {
-    std::string out(kToAnsiRoom * utf8.size(), '\0');
-    out.resize(static_cast<std::size_t>(toAnsi(utf8, out.data()) - out.data()));
-    return out;
 }
 
 char* toAnsi(std::string_view utf8, char* out) {

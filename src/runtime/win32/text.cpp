@@ -87,24 +87,12 @@ char* copyWithin(const std::string& converted, std::size_t room, char* out) {
 
 }  // namespace
 
-std::string fromAnsi(std::string_view bytes) {
-    std::string out(kFromAnsiRoom * bytes.size(), '\0');
-    out.resize(static_cast<std::size_t>(fromAnsi(bytes, out.data()) - out.data()));
-    return out;
-}
-
 char* fromAnsi(std::string_view bytes, char* out) {
     if (!tableFits()) {
         rejectNul(bytes);
         return copyWithin(narrow(widenCodePage(bytes, CP_ACP)), kFromAnsiRoom * bytes.size(), out);
     }
     return decodeWithTable(kAnsi, bytes, out);
-}
-
-std::string toAnsi(std::string_view utf8) {
-    std::string out(kToAnsiRoom * utf8.size(), '\0');
-    out.resize(static_cast<std::size_t>(toAnsi(utf8, out.data()) - out.data()));
-    return out;
 }
 
 char* toAnsi(std::string_view utf8, char* out) {
