@@ -194,8 +194,8 @@ Case onlyJ(Case c, const std::string& message, const char* why = kKubunWhy) {
     return c;
 }
 // Neither pass may save (`why`: as a dry run says it).
-Case neverSaved(Case c, const char* why = "保存に失敗したため") {
-    c.err = {kSaveFailed, kSaveFailed}, c.out = {unsaved(kE, 2, why), unsaved(kJ, 2, why), left(4), kCompletion}, c.status = 1;
+Case neverSaved(Case c, const char* why = "保存に失敗したため", const std::string& reason = "") {
+    c.err = {kSaveFailed + reason, kSaveFailed + reason}, c.out = {unsaved(kE, 2, why), unsaved(kJ, 2, why), left(4), kCompletion}, c.status = 1;
     return c;
 }
 Case usage(Case c, const std::string& why) {
@@ -336,7 +336,7 @@ TEST(KbnsetCli, WhatTheUserSees) {
          .out = {"E_KUBUN.KMT: 分類を設定する区分 2 件、区分コードを直す区分 0 件（--dry-run のため保存していません）",
                  "J_KUBUN.KMT: 分類を設定する区分 1 件、区分コードを直す区分 0 件（--dry-run のため保存していません）", left(1),
                  kCompletion}},
-        neverSaved({.name = "read-only KUBUN.KMT, dry run", .args = with({"--dry-run"}), .readOnly = true}, kDry),
+        neverSaved({.name = "read-only KUBUN.KMT, dry run", .args = with({"--dry-run"}), .readOnly = true}, kDry, "（読み取り専用のファイルです）"),
         {.name = "another user's KUBUN.KMT, dry run", .args = with({"--dry-run"}), .otherUser = {{0777, 0644}}, .status = 1},
         {.name = "a folder closed to this user, dry run", .args = with({"--dry-run"}), .otherUser = {{0555, 0666}}, .status = 1},
 
