@@ -6,6 +6,7 @@
 
 #include "cli/dry_run_system.hpp"
 #include "cli/options.hpp"
+#include "cli/undo.hpp"
 #include "runtime/paths.hpp"
 #include "update/data_directory.hpp"
 
@@ -125,6 +126,7 @@ int runCli(const std::vector<std::string>& args, runtime::System& system, Consol
             console.out(usageText());
             return kExitOk;
         }
+        if (options.undo) return runUndo(options, system, console);
         return run(options, system, console);
     } catch (const UsageError& e) {
         diagnose(console, e.what());

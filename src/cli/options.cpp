@@ -8,6 +8,7 @@ namespace {
 
 constexpr std::string_view kUsage =
     "使い方: kbnset-cli [--data-dir DIR] [--start-dir DIR] [--source FILE] [--dry-run]\n"
+    "        kbnset-cli --undo [--data-dir DIR] [--dry-run]\n"
     "\n"
     "備品区分ファイル KUBUN.KMT の空の分類を、基準ファイルの同じ区分の分類で埋めます。\n"
     "基準ファイルは E_KUBUN.KMT、次に J_KUBUN.KMT の順に使います。\n"
@@ -17,6 +18,8 @@ constexpr std::string_view kUsage =
     "  --start-dir DIR  基準ファイルを探すフォルダ。省略すると現在のフォルダ。\n"
     "  --source FILE    この基準ファイルだけで 1 回処理します。相対パスは --start-dir から。\n"
     "  --dry-run        何も書き込まず、埋められる分類の数だけを表示します。\n"
+    "  --undo           KUBUN.KMT を前回の実行の前に戻します。もう一度で元に戻したのを\n"
+    "                   取り消します。その後に KUBUN.KMT が変更されていれば戻しません。\n"
     "  --help           この説明を表示します。\n"
     "\n"
     "終了コード: 0 正常終了、1 メッセージが出た、2 引数の誤り、データフォルダなし\n"
@@ -72,12 +75,15 @@ Options parseArguments(const std::vector<std::string>& args) {
             sourceGiven = true;
         } else if (arg == "--dry-run") {
             options.dryRun = true;
+        } else if (arg == "--undo") {
+            options.undo = true;
         } else if (arg.starts_with("-")) {
             throw UsageError("不明なオプションです: " + arg);
         } else {
             throw UsageError("余分な引数です: " + arg);
         }
     }
+    if (options.undo && sourceGiven) throw UsageError("--undo と --source は一緒に指定できません");
     return options;
 }
 

@@ -13,6 +13,7 @@ struct Options {
     std::optional<std::string> startDir;  // absent: the current directory
     std::string source;                   // empty: the two passes with E_ and J_KUBUN.KMT
     bool dryRun = false;
+    bool undo = false;  // put KUBUN.KMT back as it was before the last run
     bool help = false;
 };
 
