@@ -14,33 +14,17 @@ namespace {
 
 constexpr char kSaveFailed[] = "備品区分ファイルの保存に失敗しました";
 
-// Whether the file about to be replaced is what the load read: the same file, with the same
-// bytes. Without a load, the save may only create the file, never replace one that appeared.
-bool sameAsLoaded(runtime::InputFile& file, const LoadedFile& was) {
-    if (!was.loaded || file.identity() != was.identity) return false;
+// Whether `path` still holds what the load read: the same file, with the same bytes. Without
+// a load, the save may only create the file, never overwrite one that appeared meanwhile.
+bool unchangedSinceLoad(runtime::System& system, const std::string& path, const LoadedFile& was) {
+    if (!was.loaded) return !system.isOrdinaryFile(path);
+    std::unique_ptr<runtime::InputFile> file = system.openRead(path);
+    if (file->identity() != was.identity) return false;
     FingerprintBuilder now;
     char chunk[16 * 1024];
-    while (std::size_t n = file.read(chunk, sizeof chunk)) now.add(chunk, n);
+    while (std::size_t n = file->read(chunk, sizeof chunk)) now.add(chunk, n);
     return now.result() == was.content;
 }
-
-// Fingerprints every byte written, so that the run can record what it saved.
-class FingerprintingOutput final : public runtime::OutputFile {
-  public:
-    explicit FingerprintingOutput(std::unique_ptr<runtime::OutputFile> file)
-        : file_(std::move(file)) {}
-    const std::string& name() const override { return file_->name(); }
-    void write(std::string_view bytes) override {
-        file_->write(bytes);
-        builder_.add(bytes.data(), bytes.size());
-    }
-    void commit() override { file_->commit(); }
-    Fingerprint written() const { return builder_.result(); }
-
-  private:
-    std::unique_ptr<runtime::OutputFile> file_;
-    FingerprintBuilder builder_;
-};
 
 }  // namespace
 
@@ -48,33 +32,23 @@ class FingerprintingOutput final : public runtime::OutputFile {
 // it in one step: a failure or a crash at any point leaves the old file whole. The update run
 // holds the data folder's lock, so no other kbnset saves in between; another program's save
 // since the load makes this one fail, and its file stays.
-bool KBN_SAVE(const Tables& tables, const std::string& DATA_DIR, Context ctx, Keeping* keeping) {
+bool KBN_SAVE(const Tables& tables, const std::string& DATA_DIR, Context ctx) {
     std::string temporary;
     try {
         switchTo(ctx.system, DATA_DIR);
         BusyPointer busy(ctx.ui);
         const LoadedFile& was = tables.KBN_FILE;
         const std::string target = was.loaded ? was.path : ctx.system.resolve(kCategoryFile);
-        FingerprintingOutput file(ctx.system.createTemporary(target));
-        temporary = file.name();
-        runtime::SequentialWriter out(file);
+        std::unique_ptr<runtime::OutputFile> file = ctx.system.createTemporary(target);
+        temporary = file->name();
+        runtime::SequentialWriter out(*file);
         writeHeader(out, Header{tables.HEAD_1, tables.HEAD_2});
         for (std::int32_t i = 0; i < tables.KBN_CNT; ++i)
             writeRecord(out, tables.KBN_TBL[static_cast<std::size_t>(i)]);
-        file.commit();
-        // The file that the load read is gone: someone else removed or moved it.
-        if (was.loaded && !ctx.system.isOrdinaryFile(target))
-            throw runtime::ChangedError("removed since it was loaded", target, 0);
-        const Fingerprint written = file.written();
-        const std::string backup =
-            keeping != nullptr && written != was.content ? keeping->backup : std::string();
-        ctx.system.replace(temporary, target, backup, [&was](runtime::InputFile& replaced) {
-            return sameAsLoaded(replaced, was);
-        });
-        if (keeping != nullptr) {
-            keeping->written = written;
-            keeping->kept = !backup.empty();
-        }
+        file->commit();
+        if (!unchangedSinceLoad(ctx.system, target, was))
+            throw runtime::IoError("changed since it was loaded", target, 0);
+        ctx.system.replace(temporary, target);
         return true;
     } catch (const std::exception&) {
         // Unwinding has closed the file and restored the pointer.

@@ -82,8 +82,7 @@ std::unique_ptr<runtime::OutputFile> DryRunSystem::createTemporary(std::string_v
     return std::make_unique<MemoryOutputFile>(name, pending);
 }
 
-void DryRunSystem::replace(std::string_view temporary, std::string_view target,
-                           std::string_view /*backup*/, const runtime::ReplaceCheck& check) {
+void DryRunSystem::replace(std::string_view temporary, std::string_view target) {
     auto it = pending_.find(std::string(temporary));
     if (it == pending_.end() || !it->second->committed)
         throw runtime::IoError("no committed temporary file " + std::string(temporary));
@@ -91,14 +90,8 @@ void DryRunSystem::replace(std::string_view temporary, std::string_view target,
     const std::string key = keyOf(path);
     // What the real replace refuses, so that a dry run reports the same failure.
     if (!saved_.contains(key)) real().checkReplaceable(path);
-    if (check && isOrdinaryFile(path) && !check(*openRead(path)))
-        throw runtime::ChangedError("changed since it was loaded", target, 0);
     saved_[key] = std::move(it->second->bytes);
     pending_.erase(it);
-}
-
-void DryRunSystem::exchange(std::string_view first, std::string_view /*second*/) {
-    throw runtime::IoError("a dry run changes no file", first, 0);
 }
 
 void DryRunSystem::removeFile(std::string_view name) noexcept {

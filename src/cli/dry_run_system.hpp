@@ -25,11 +25,7 @@ class DryRunSystem final : public runtime::ForwardingSystem {
         return std::make_unique<runtime::FolderLock>();
     }
     std::unique_ptr<runtime::OutputFile> createTemporary(std::string_view target) override;
-    // The check sees what the last save left in memory, else the real file; the backup stays
-    // unmade, since a dry run keeps nothing.
-    void replace(std::string_view temporary, std::string_view target, std::string_view backup,
-                 const runtime::ReplaceCheck& check) override;
-    void exchange(std::string_view first, std::string_view second) override;
+    void replace(std::string_view temporary, std::string_view target) override;
     void removeFile(std::string_view name) noexcept override;
 
     // The bytes that a save would have left under `name`, or nullptr when none was saved.

@@ -54,16 +54,4 @@ class IoError : public Error {
     int code_ = 0;
 };
 
-// The file is no longer the one loaded, or holds other bytes now: another program wrote it.
-class ChangedError : public IoError {
-  public:
-    using IoError::IoError;
-};
-
-// The file is marked read-only (no write bit, or the read-only attribute); refused to root too.
-class ReadOnlyError : public IoError {
-  public:
-    using IoError::IoError;
-};
-
 }  // namespace kbnset::runtime

@@ -29,12 +29,8 @@ class ForwardingSystem : public System {
     std::unique_ptr<OutputFile> createTemporary(std::string_view target) override {
         return real_.createTemporary(target);
     }
-    void replace(std::string_view temporary, std::string_view target, std::string_view backup,
-                 const ReplaceCheck& check) override {
-        real_.replace(temporary, target, backup, check);
-    }
-    void exchange(std::string_view first, std::string_view second) override {
-        real_.exchange(first, second);
+    void replace(std::string_view temporary, std::string_view target) override {
+        real_.replace(temporary, target);
     }
     void removeFile(std::string_view name) noexcept override { real_.removeFile(name); }
     std::string readSetting(std::string_view application, std::string_view section,

@@ -3,7 +3,6 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -47,9 +46,6 @@ class OutputFile {
     virtual void commit() = 0;
 };
 
-// True: the file about to be replaced is still the one expected.
-using ReplaceCheck = std::function<bool(InputFile& replaced)>;
-
 class System {
   public:
     virtual ~System() = default;
@@ -88,13 +84,7 @@ class System {
     // new file keeps target's permission bits, group and, where allowed, owner (POSIX) or
     // its attributes, owner and ACL (Windows). A target that the user may not write (no
     // permission, or marked read-only, which binds root too) is never replaced: IoError.
-    // `check` (when set) sees the file that is replaced; when it answers false that file stays
-    // and ChangedError is thrown. With a non-empty `backup`, the replaced file stays under that
-    // name (an older one goes), the same file, so that it keeps its owner, mode and ACL.
-    virtual void replace(std::string_view temporary, std::string_view target,
-                         std::string_view backup, const ReplaceCheck& check) = 0;
-    // Swaps what two existing names stand for, in one step where the system can.
-    virtual void exchange(std::string_view first, std::string_view second) = 0;
+    virtual void replace(std::string_view temporary, std::string_view target) = 0;
     // Removes a file if it is there; never throws (used on the way out of a failure).
     virtual void removeFile(std::string_view name) noexcept = 0;
 

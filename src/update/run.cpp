@@ -6,9 +6,7 @@
 
 #include "category/load.hpp"
 #include "category/save.hpp"
-#include "runtime/clock.hpp"
 #include "update/merge.hpp"
-#include "update/undo.hpp"
 
 namespace kbnset::update {
 
@@ -51,7 +49,7 @@ std::unique_ptr<runtime::FolderLock> lockDataFolder(Session& session, runtime::S
 // The data folder is locked from before the category load to after the save: two runs never
 // interleave their load, merge and save.
 bool pass(Session& session, category::Selector selector, const std::string& sourcePath,
-          runtime::System& system, UserInterface& ui, RunReport& report, RunKeeper& keeper) {
+          runtime::System& system, UserInterface& ui, RunReport& report) {
     using category::LoadResult;
     PassReport& p = report.passes.emplace_back();
     p.referenceFile = category::referenceFileName(selector, sourcePath);
@@ -83,9 +81,7 @@ bool pass(Session& session, category::Selector selector, const std::string& sour
         report.stopped = true;
         return false;
     }
-    category::Keeping keeping = keeper.forSave(tables.KBN_FILE.path);
-    p.saved = category::KBN_SAVE(tables, session.DATA_DIR, ctx, &keeping);
-    if (p.saved) keeper.saved(tables.KBN_FILE, keeping);
+    p.saved = category::KBN_SAVE(tables, session.DATA_DIR, ctx);
     p.saveReached = true;
     if (p.saved) report.stillEmpty = countStillEmpty(tables);
     return true;
@@ -95,9 +91,8 @@ RunReport runPasses(Session& session, const std::string& sourcePath, runtime::Sy
                     UserInterface& ui) {
     using category::Selector;
     RunReport report;
-    RunKeeper keeper(system, runtime::localTimeText());
     if (sourcePath.empty()) {
-        pass(session, Selector::elementary, sourcePath, system, ui, report, keeper);
+        pass(session, Selector::elementary, sourcePath, system, ui, report);
         // A stop ends the whole run: the junior-high pass must not start after it, also when
         // it came while the first pass loaded or saved (the yield turns it into STOP_FLG).
         if (!report.stopped) ui.yield();
@@ -105,9 +100,8 @@ RunReport runPasses(Session& session, const std::string& sourcePath, runtime::Sy
             report.stopped = true;
             return report;
         }
-        if (!pass(session, Selector::juniorHigh, sourcePath, system, ui, report, keeper))
-            return report;
-    } else if (!pass(session, Selector::source, sourcePath, system, ui, report, keeper)) {
+        if (!pass(session, Selector::juniorHigh, sourcePath, system, ui, report)) return report;
+    } else if (!pass(session, Selector::source, sourcePath, system, ui, report)) {
         return report;
     }
     report.completed = true;

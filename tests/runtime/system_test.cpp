@@ -92,7 +92,7 @@ TEST(PosixFiles, NewFileFollowsTheUmask) {
     const mode_t previousMask = ::umask(027);
     auto file = nativeSystem().createTemporary(target);
     file->commit();
-    nativeSystem().replace(file->name(), target, {}, {});
+    nativeSystem().replace(file->name(), target);
     ::umask(previousMask);
     struct stat st {};
     ASSERT_EQ(::stat(target.c_str(), &st), 0);

@@ -23,8 +23,7 @@ class FaultySystem : public runtime::ForwardingSystem {
         CreateTemporary,
         Write,
         Commit,
-        Replace,
-        Exchange
+        Replace
     };
 
     explicit FaultySystem(runtime::System& real) : ForwardingSystem(real) {}
@@ -48,14 +47,9 @@ class FaultySystem : public runtime::ForwardingSystem {
         hit(Op::CreateTemporary, target);
         return std::make_unique<Output>(*this, ForwardingSystem::createTemporary(target), target);
     }
-    void replace(std::string_view temporary, std::string_view target, std::string_view backup,
-                 const runtime::ReplaceCheck& check) override {
+    void replace(std::string_view temporary, std::string_view target) override {
         hit(Op::Replace, target);
-        ForwardingSystem::replace(temporary, target, backup, check);
-    }
-    void exchange(std::string_view first, std::string_view second) override {
-        hit(Op::Exchange, first);
-        ForwardingSystem::exchange(first, second);
+        ForwardingSystem::replace(temporary, target);
     }
     std::string readSetting(std::string_view application, std::string_view section,
                             std::string_view key, std::string_view fallback) override {

@@ -286,7 +286,7 @@ void PosixSystem::checkReplaceable(std::string_view target) {
     }
 }
 
-void PosixSystem::replaceUnchecked(std::string_view temporary, std::string_view target) {
+void PosixSystem::replace(std::string_view temporary, std::string_view target) {
     const std::string path(target);
     const std::string source(temporary);
     const int fd = ::open(source.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);

@@ -22,11 +22,7 @@ class PosixSystem final : public System {
     std::unique_ptr<FolderLock> lockFolder(std::string_view directory, std::string_view file,
                                            std::chrono::milliseconds patience) override;
     std::unique_ptr<OutputFile> createTemporary(std::string_view target) override;
-    void replace(std::string_view temporary, std::string_view target, std::string_view backup,
-                 const ReplaceCheck& check) override;
-    void exchange(std::string_view first, std::string_view second) override;
-    // Moves the temporary file over `target` without looking at what it replaces (files.cpp).
-    void replaceUnchecked(std::string_view temporary, std::string_view target);
+    void replace(std::string_view temporary, std::string_view target) override;
     void removeFile(std::string_view name) noexcept override;
     void checkReplaceable(std::string_view target) override;
     std::string readSetting(std::string_view application, std::string_view section,

@@ -6,7 +6,6 @@
 
 #include "runtime/error.hpp"
 #include "runtime/win32/files.hpp"
-#include "runtime/win32/undo_files.hpp"
 #include "runtime/win32/wide.hpp"
 
 namespace kbnset::runtime {
@@ -77,13 +76,8 @@ class Win32System : public System {
         return createTemporaryFile(target);
     }
 
-    void replace(std::string_view temporary, std::string_view target, std::string_view backup,
-                 const ReplaceCheck& check) override {
-        replaceKeeping(*this, temporary, target, backup, check);
-    }
-
-    void exchange(std::string_view first, std::string_view second) override {
-        exchangeFiles(first, second);
+    void replace(std::string_view temporary, std::string_view target) override {
+        replaceFile(temporary, target);
     }
 
     void removeFile(std::string_view name) noexcept override {
