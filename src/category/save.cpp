@@ -47,7 +47,7 @@ bool KBN_SAVE(const Tables& tables, const std::string& DATA_DIR, Context ctx) {
             writeRecord(out, tables.KBN_TBL[static_cast<std::size_t>(i)]);
         file->commit();
         if (!unchangedSinceLoad(ctx.system, target, was))
-            throw runtime::IoError("changed since it was loaded", target, 0);
+            throw runtime::ChangedError("changed since it was loaded", target, 0);
         ctx.system.replace(temporary, target);
         return true;
     } catch (const std::exception&) {

@@ -1,6 +1,7 @@
 #include "cli/dry_run_system.hpp"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <string>
 
@@ -32,7 +33,7 @@ class MemoryOutputFile final : public runtime::OutputFile {
         : name_(std::move(name)), pending_(std::move(pending)) {}
     const std::string& name() const override { return name_; }
     void write(std::string_view bytes) override {
-        if (pending_->committed) throw runtime::IoError("write after commit: " + name_);
+        if (pending_->committed) throw runtime::IoError("already committed", name_, 0);
         pending_->bytes.append(bytes);
     }
     void commit() override { pending_->committed = true; }
@@ -75,7 +76,7 @@ std::unique_ptr<runtime::OutputFile> DryRunSystem::createTemporary(std::string_v
     const std::string path = real().fullPath(target);
     // The real one fails here too: the temporary file goes into the target's directory.
     if (!real().isDirectory(runtime::utf8Of(runtime::pathOf(path).parent_path())))
-        throw runtime::IoError("no directory for " + std::string(target));
+        throw runtime::IoError("no folder for", target, ENOENT);
     std::string name = path + ".dry-run-" + std::to_string(++temporaries_);
     auto pending = std::make_shared<Pending>();
     pending_[name] = pending;
@@ -85,7 +86,7 @@ std::unique_ptr<runtime::OutputFile> DryRunSystem::createTemporary(std::string_v
 void DryRunSystem::replace(std::string_view temporary, std::string_view target) {
     auto it = pending_.find(std::string(temporary));
     if (it == pending_.end() || !it->second->committed)
-        throw runtime::IoError("no committed temporary file " + std::string(temporary));
+        throw runtime::IoError("not a committed temporary file", temporary, 0);
     const std::string path = real().fullPath(target);
     const std::string key = keyOf(path);
     // What the real replace refuses, so that a dry run reports the same failure.

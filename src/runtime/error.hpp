@@ -7,8 +7,8 @@
 namespace kbnset::runtime {
 
 // A runtime service that fails throws one of these. The loads, the save and the data-folder
-// discovery catch std::exception, so that running out of memory is handled like any failure;
-// the settings-file reader and the browse catch Error; every other step lets it pass.
+// discovery (SF_LOAD) catch std::exception, so that running out of memory is handled like any
+// failure; the settings readers catch Error; every other step lets it pass.
 class Error : public std::runtime_error {
   public:
     using std::runtime_error::runtime_error;
@@ -32,10 +32,10 @@ std::string systemErrorText(int code);
 // A file or directory operation that failed. code() is what the operating system said (errno
 // on POSIX, GetLastError on Windows), or 0 when the program itself refused (a file that
 // changed under the save, the end of a file inside a value). The text has one form on both
-// platforms: "<operation> '<name>': <system text> (<code>)".
+// platforms: "<operation> '<name>': <system text> (<code>)", without the name when there is
+// none and without the system's part for code 0.
 class IoError : public Error {
   public:
-    explicit IoError(const std::string& message) : Error(message) {}
     IoError(std::string_view operation, std::string_view name, int code)
         : Error(format(operation, name, code)), code_(code) {}
 
@@ -44,14 +44,28 @@ class IoError : public Error {
   private:
     static std::string format(std::string_view operation, std::string_view name, int code) {
         std::string text(operation);
-        text += " '";
-        text += name;
-        text += "'";
+        if (!name.empty()) {
+            text += " '";
+            text += name;
+            text += "'";
+        }
         if (code != 0) text += ": " + systemErrorText(code) + " (" + std::to_string(code) + ")";
         return text;
     }
 
     int code_ = 0;
+};
+
+// The file is no longer the one loaded, or holds other bytes now: another program wrote it.
+class ChangedError : public IoError {
+  public:
+    using IoError::IoError;
+};
+
+// The file is marked read-only (no write bit, or the read-only attribute); refused to root too.
+class ReadOnlyError : public IoError {
+  public:
+    using IoError::IoError;
 };
 
 }  // namespace kbnset::runtime

@@ -113,7 +113,7 @@ std::string_view SequentialReader::nextRaw() {
 }
 
 std::string_view SequentialReader::gatherRaw() {
-    if (peek() == kEnd) throw IoError("end of file inside a line");
+    if (peek() == kEnd) throw IoError("end of file inside a line", {}, 0);
     while (isBlank(peek())) get();
     value_.clear();
     held_ = {};
@@ -121,12 +121,12 @@ std::string_view SequentialReader::gatherRaw() {
     auto endsValue = [](int c) { return c == ',' || isLineEnd(c) || c == kEnd; };
     if (peek() == '"') {
         get();
-        if (peek() == kEnd) throw IoError("end of file inside quotes");
+        if (peek() == kEnd) throw IoError("end of file inside quotes", {}, 0);
         if (const std::size_t quote = buffer_.find('"', pos_); quote != std::string::npos) {
             holdUpTo(quote);
         } else {
             for (;;) {
-                if (peek() == kEnd) throw IoError("end of file inside quotes");
+                if (peek() == kEnd) throw IoError("end of file inside quotes", {}, 0);
                 const std::size_t end = buffer_.find('"', pos_);
                 appendUpTo(end == std::string::npos ? buffer_.size() : end);
                 if (end != std::string::npos) break;

@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "runtime/error.hpp"
+#include "runtime/native_system.hpp"
 #include "runtime/paths.hpp"
 
 #ifdef _WIN32
@@ -56,15 +57,20 @@ std::string System::fullPath(std::string_view name) {
 void System::checkReplaceable(std::string_view target) {
     const fs::path path = pathOf(target);
     const fs::path dir = path.has_parent_path() ? path.parent_path() : fs::path(".");
-    if (!mayCreateIn(dir)) throw IoError("no file can be created in: " + utf8Of(dir));
+    if (!mayCreateIn(dir)) throw IoError("no file can be created in", utf8Of(dir), 0);
     std::error_code ec;
     fs::file_status status = fs::status(path, ec);
     if (ec || !fs::exists(status)) return;
-    if (!fs::is_regular_file(status)) throw IoError("not a file: " + std::string(target));
+    if (!fs::is_regular_file(status)) throw IoError("not a regular file", target, 0);
     constexpr auto kWrite =
         fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
     if ((status.permissions() & kWrite) == fs::perms::none)
-        throw IoError("read-only: " + std::string(target));
+        throw ReadOnlyError("read-only file", target, 0);
+}
+
+System& nativeSystem() {
+    static NativeSystem system;
+    return system;
 }
 
 }  // namespace kbnset::runtime

@@ -65,7 +65,7 @@ class FaultySystem : public runtime::ForwardingSystem {
         const bool named =
             failure_.file.empty() || name.substr(name.find_last_of("/\\") + 1) == failure_.file;
         if (op == failure_.op && named && ++seen_ == failure_.n)
-            throw runtime::IoError("injected failure");
+            throw runtime::IoError("injected failure", name, 0);
     }
 
     // The opened files count their calls too; one byte per read, so that a failure can land

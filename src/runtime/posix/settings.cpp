@@ -4,7 +4,8 @@
 #include <string>
 
 #include "runtime/error.hpp"
-#include "runtime/posix/posix_system.hpp"
+#include "runtime/native_system.hpp"
+#include "runtime/posix/os.hpp"
 
 // The per-user settings store is the INI file ${XDG_CONFIG_HOME:-$HOME/.config}/<application>.ini,
 // UTF-8, standing in for the registry key of the same application on Windows:
@@ -80,8 +81,8 @@ std::string settingsDirectory() {
 
 }  // namespace
 
-std::string PosixSystem::readSetting(std::string_view application, std::string_view section,
-                                     std::string_view key, std::string_view fallback) {
+std::string NativeSystem::readSetting(std::string_view application, std::string_view section,
+                                      std::string_view key, std::string_view fallback) {
     std::string directory = settingsDirectory();
     if (directory.empty() || application.empty() || application.find('/') != std::string_view::npos)
         return std::string(fallback);

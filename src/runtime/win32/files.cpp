@@ -1,14 +1,13 @@
-#include "runtime/win32/files.hpp"
-
 #include <windows.h>
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <cstdint>
 #include <string>
 
-#include "runtime/win32/handle.hpp"
+#include "runtime/error.hpp"
+#include "runtime/native_system.hpp"
+#include "runtime/win32/os.hpp"
 #include "runtime/win32/wide.hpp"
 
 namespace kbnset::runtime {
@@ -18,6 +17,7 @@ namespace {
 // Large enough that a full table of 5,011 records goes out in a few WriteFile calls.
 constexpr std::size_t kBufferSize = std::size_t{64} * 1024;
 constexpr DWORD kMaxChunk = 1u << 30;
+constexpr std::size_t kHexDigits = 16;
 
 class Win32InputFile : public InputFile {
   public:
@@ -25,7 +25,7 @@ class Win32InputFile : public InputFile {
         : name_(std::move(name)), handle_(std::move(handle)) {
         BY_HANDLE_FILE_INFORMATION info{};
         if (!GetFileInformationByHandle(handle_.get(), &info))
-            throw lastIoError("cannot examine", name_);
+            throwLastError("cannot examine", name_);
         identity_ = {info.dwVolumeSerialNumber,
                      (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow};
     }
@@ -36,7 +36,7 @@ class Win32InputFile : public InputFile {
         DWORD done = 0;
         const auto want = static_cast<DWORD>(std::min<std::size_t>(size, kMaxChunk));
         if (!ReadFile(handle_.get(), buffer, want, &done, nullptr))
-            throw lastIoError("cannot read", name_);
+            throwLastError("cannot read", name_);
         return done;
     }
 
@@ -56,94 +56,56 @@ class Win32OutputFile : public OutputFile {
     const std::string& name() const override { return name_; }
 
     void write(std::string_view bytes) override {
-        if (!handle_) throw IoError("write after commit: " + name_);
+        checkUsable();
         buffer_.append(bytes);
         if (buffer_.size() >= kBufferSize) flush();
     }
 
     void commit() override {
-        if (!handle_) throw IoError("commit twice: " + name_);
+        checkUsable();
         flush();
-        if (!FlushFileBuffers(handle_.get())) throw lastIoError("cannot flush", name_);
+        if (!FlushFileBuffers(handle_.get())) fail("cannot flush");
         // A close that fails may have lost data; it is not left to the destructor.
-        if (!CloseHandle(handle_.release())) throw lastIoError("cannot close", name_);
+        if (!CloseHandle(handle_.release())) throwLastError("cannot close", name_);
     }
 
   private:
+    void checkUsable() const {
+        if (!handle_) throw IoError("already committed", name_, 0);
+        // After a failed write the file holds an unknown part of the data.
+        if (failed_) throw IoError("an earlier write failed", name_, 0);
+    }
+
     void flush() {
         std::size_t offset = 0;
         while (offset < buffer_.size()) {
             const auto chunk =
                 static_cast<DWORD>(std::min<std::size_t>(buffer_.size() - offset, kMaxChunk));
             DWORD done = 0;
-            if (!WriteFile(handle_.get(), buffer_.data() + offset, chunk, &done, nullptr) ||
-                done == 0)
-                throw lastIoError("cannot write", name_);
+            if (!WriteFile(handle_.get(), buffer_.data() + offset, chunk, &done, nullptr))
+                fail("cannot write");
+            if (done == 0) {
+                SetLastError(ERROR_WRITE_FAULT);
+                fail("cannot write");
+            }
             offset += done;
         }
         buffer_.clear();
     }
 
+    [[noreturn]] void fail(std::string_view what) {
+        failed_ = true;
+        throwLastError(what, name_);
+    }
+
     std::string name_;
     UniqueHandle handle_;
+    bool failed_ = false;
     std::string buffer_;
 };
 
-// The final path of an open file or folder, links and junctions followed; "\\?\C:\..." is
-// given back as "C:\...", the form the rest of the program uses.
-std::wstring finalPath(HANDLE handle) {
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD n =
-            GetFinalPathNameByHandleW(handle, path.data(), static_cast<DWORD>(path.size()),
-                                      FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-        if (n == 0) return {};
-        if (n < path.size()) {
-            path.resize(n);
-            break;
-        }
-        path.resize(n);
-    }
-    if (path.size() > 6 && path.starts_with(L"\\\\?\\") && path[5] == L':') path.erase(0, 4);
-    return path;
-}
-
-std::wstring withSeparator(std::wstring folder) {
-    if (!folder.empty() && folder.back() != L'\\' && folder.back() != L'/') folder += L'\\';
-    return folder;
-}
-
 bool isHexDigit(wchar_t c) {
     return (c >= L'0' && c <= L'9') || (c >= L'a' && c <= L'f');
-}
-
-class Win32FolderLock : public FolderLock {
-  public:
-    explicit Win32FolderLock(UniqueHandle handle) : handle_(std::move(handle)) {}
-
-  private:
-    UniqueHandle handle_;  // the lock file, deleted when this closes it
-};
-
-// Removes "~<file>.<16 hex digits>.tmp" files that an interrupted save left in the locked
-// folder, and ".bak" ones while the file itself is there (otherwise a .bak may be the only
-// copy left by a replace that failed half-way). Best effort.
-void removeLeftovers(const std::wstring& folder, const std::wstring& file) {
-    const std::wstring stem = L"~" + file + L".";
-    WIN32_FIND_DATAW found{};
-    HANDLE search = FindFirstFileW((folder + stem + L"*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) return;
-    const bool fileThere = GetFileAttributesW((folder + file).c_str()) != INVALID_FILE_ATTRIBUTES;
-    do {
-        const std::wstring_view name = found.cFileName;
-        if (name.size() != stem.size() + 16 + 4 || !name.starts_with(stem)) continue;
-        const std::wstring_view digits = name.substr(stem.size(), 16);
-        const std::wstring_view suffix = name.substr(stem.size() + 16);
-        if (!std::all_of(digits.begin(), digits.end(), isHexDigit)) continue;
-        if (suffix == L".tmp" || (suffix == L".bak" && fileThere))
-            DeleteFileW((folder + std::wstring(name)).c_str());
-    } while (FindNextFileW(search, &found));
-    FindClose(search);
 }
 
 // A name beside `target` ("~KUBUN.KMT.<hex><suffix>") that no other process or call will
@@ -164,107 +126,40 @@ std::wstring siblingName(const std::wstring& target, const wchar_t* suffix) {
     x = (x ^ (x >> 27)) * 0x94D049BB133111EBu;
     x ^= x >> 31;
 
-    wchar_t hex[17] = {};
-    for (int i = 15; i >= 0; --i, x >>= 4) hex[i] = L"0123456789abcdef"[x & 0xF];
+    wchar_t hex[kHexDigits + 1] = {};
+    for (int i = kHexDigits - 1; i >= 0; --i, x >>= 4) hex[i] = L"0123456789abcdef"[x & 0xF];
     return directory + L"~" + base + L"." + hex + suffix;
 }
 
 }  // namespace
 
-std::string systemErrorText(int code) {
-    wchar_t* buffer = nullptr;
-    const DWORD n = FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<LPWSTR>(&buffer), 0, nullptr);
-    std::wstring text = n > 0 && buffer != nullptr ? std::wstring(buffer, n) : std::wstring();
-    LocalFree(buffer);
-    while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' '))
-        text.pop_back();
-    try {
-        if (!text.empty()) return narrow(text);
-    } catch (const ConversionError&) {
-    }
-    return "unknown error";
+bool isTemporaryOf(std::wstring_view entry, std::wstring_view file, std::wstring_view suffix) {
+    const std::size_t stem = file.size() + 2;
+    if (entry.size() != stem + kHexDigits + suffix.size() || entry[0] != L'~' ||
+        entry.substr(1, file.size()) != file || entry[stem - 1] != L'.' ||
+        entry.substr(stem + kHexDigits) != suffix)
+        return false;
+    const std::wstring_view digits = entry.substr(stem, kHexDigits);
+    return std::all_of(digits.begin(), digits.end(), isHexDigit);
 }
 
-IoError lastIoError(std::string_view what, std::string_view name) {
-    const auto code = static_cast<int>(GetLastError());
-    return IoError(what, name, code);
-}
-
-std::string resolvePath(std::string_view name) {
-    const std::wstring wide = widen(name);
-    UniqueHandle handle = ownHandle(
-        CreateFileW(wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    if (handle) {
-        const std::wstring path = finalPath(handle.get());
-        if (path.empty()) throw lastIoError("cannot resolve", name);
-        return narrow(path);
-    }
-    const DWORD code = GetLastError();
-    if (code != ERROR_FILE_NOT_FOUND) {
-        SetLastError(code);
-        throw lastIoError("cannot resolve", name);
-    }
-    // Not there yet: the full name it will have.
-    std::wstring full(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD n =
-            GetFullPathNameW(wide.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
-        if (n == 0) throw lastIoError("cannot resolve", name);
-        if (n < full.size()) {
-            full.resize(n);
-            return narrow(full);
-        }
-        full.resize(n);
-    }
-}
-
-// A hidden lock file opened without sharing and deleted on close: it works between any two
-// processes on the machine, and on a shared folder between machines, since the server
-// enforces the sharing mode; and it goes away with the process, however that ends.
-std::unique_ptr<FolderLock> lockFolderOf(std::string_view directory, std::string_view file,
-                                         std::chrono::milliseconds patience) {
-    const std::wstring folder = withSeparator(widen(directory));
-    const std::wstring lockName = folder + L"~" + widen(file) + L".lock";
-    const auto deadline = std::chrono::steady_clock::now() + patience;
-    for (;;) {
-        UniqueHandle handle = ownHandle(
-            CreateFileW(lockName.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr,
-                        OPEN_ALWAYS, FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
-        if (handle) {
-            removeLeftovers(folder, widen(file));
-            return std::make_unique<Win32FolderLock>(std::move(handle));
-        }
-        const DWORD code = GetLastError();
-        // Access is denied, too, while the last holder's lock file is being deleted.
-        const bool held = code == ERROR_SHARING_VIOLATION ||
-                          (code == ERROR_ACCESS_DENIED &&
-                           GetFileAttributesW(lockName.c_str()) != INVALID_FILE_ATTRIBUTES);
-        if (!held) {
-            const DWORD attributes = GetFileAttributesW(widen(directory).c_str());
-            if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-                SetLastError(code);
-                throw lastIoError("cannot open the folder", directory);
-            }
-            // A folder where no file can be made (read only): nothing to lock, nothing to clean.
-            return std::make_unique<FolderLock>();
-        }
-        if (std::chrono::steady_clock::now() >= deadline) return nullptr;
-        Sleep(10);
-    }
-}
-
-std::unique_ptr<InputFile> openInputFile(std::string_view name) {
+std::unique_ptr<InputFile> NativeSystem::openRead(std::string_view name) {
     UniqueHandle handle =
         ownHandle(CreateFileW(widen(name).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                               OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    if (!handle) throw lastIoError("cannot open", name);
+    if (!handle) throwLastError("cannot open", name);
     return std::make_unique<Win32InputFile>(std::string(name), std::move(handle));
 }
 
-std::unique_ptr<OutputFile> createTemporaryFile(std::string_view target) {
+void NativeSystem::removeFile(std::string_view name) noexcept {
+    try {
+        DeleteFileW(widen(name).c_str());
+    } catch (...) {
+        // A name that does not convert names no file.
+    }
+}
+
+std::unique_ptr<OutputFile> NativeSystem::createTemporary(std::string_view target) {
     const std::wstring real = widen(target);
     for (int attempt = 0; attempt < 16; ++attempt) {
         const std::wstring name = siblingName(real, L".tmp");
@@ -273,28 +168,32 @@ std::unique_ptr<OutputFile> createTemporaryFile(std::string_view target) {
         if (handle) return std::make_unique<Win32OutputFile>(narrow(name), std::move(handle));
         const DWORD code = GetLastError();
         if (code != ERROR_FILE_EXISTS && code != ERROR_ALREADY_EXISTS)
-            throw lastIoError("cannot create a temporary file beside", target);
+            throwLastError("cannot create a temporary file for", target);
     }
-    throw IoError("no free temporary name beside " + std::string(target));
+    throw IoError("cannot create a temporary file for", target, ERROR_FILE_EXISTS);
 }
 
-void replaceFile(std::string_view temporary, std::string_view target) {
+void NativeSystem::checkReplaceable(std::string_view target) {
+    System::checkReplaceable(target);
+}
+
+void NativeSystem::replace(std::string_view temporary, std::string_view target) {
     const std::wstring from = widen(temporary);
     const std::wstring to = widen(target);
 
     const DWORD attributes = GetFileAttributesW(to.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
-        const DWORD code = GetLastError();
-        if (code != ERROR_FILE_NOT_FOUND) throw lastIoError("cannot look up", target);
+        if (GetLastError() != ERROR_FILE_NOT_FOUND) throwLastError("cannot look up", target);
         if (!MoveFileExW(from.c_str(), to.c_str(),
                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-            throw lastIoError("cannot move the new file to", target);
+            throwLastError("cannot move the new file to", target);
         return;
     }
-    if (attributes & FILE_ATTRIBUTE_DIRECTORY) throw IoError("not a file", target, ERROR_DIRECTORY);
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY)
+        throw IoError("not a regular file", target, ERROR_DIRECTORY);
     // The user marked the file read-only: the save must fail as an in-place write would.
     if (attributes & FILE_ATTRIBUTE_READONLY)
-        throw IoError("read-only file", target, ERROR_ACCESS_DENIED);
+        throw ReadOnlyError("read-only file", target, ERROR_ACCESS_DENIED);
 
     // Without a backup name, one failure of ReplaceFileW (ERROR_UNABLE_TO_MOVE_REPLACEMENT_2)
     // leaves the old file under a name we cannot know; with one, it can be put back.
@@ -304,7 +203,7 @@ void replaceFile(std::string_view temporary, std::string_view target) {
         const DWORD code = GetLastError();
         if (code == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2) MoveFileExW(backup.c_str(), to.c_str(), 0);
         SetLastError(code);
-        throw lastIoError("cannot replace", target);
+        throwLastError("cannot replace", target);
     }
     // ReplaceFileW carries the attributes over on Windows; Wine does not.
     SetFileAttributesW(to.c_str(), attributes);
