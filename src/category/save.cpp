@@ -14,15 +14,12 @@ namespace {
 
 constexpr char kSaveFailed[] = "備品区分ファイルの保存に失敗しました";
 
-// Whether `path` still holds what the load read: the same file, with the same bytes. Without
-// a load, the save may only create the file, never overwrite one that appeared meanwhile.
-bool unchangedSinceLoad(runtime::System& system, const std::string& path, const LoadedFile& was) {
-    if (!was.loaded) return !system.isOrdinaryFile(path);
-    std::unique_ptr<runtime::InputFile> file = system.openRead(path);
-    if (file->identity() != was.identity) return false;
+// Whether `file` is what the load read: the same file, with the same bytes.
+bool sameAsLoaded(runtime::InputFile& file, const LoadedFile& was) {
+    if (file.identity() != was.identity) return false;
     FingerprintBuilder now;
     char chunk[16 * 1024];
-    while (std::size_t n = file->read(chunk, sizeof chunk)) now.add(chunk, n);
+    while (std::size_t n = file.read(chunk, sizeof chunk)) now.add(chunk, n);
     return now.result() == was.content;
 }
 
@@ -30,8 +27,8 @@ bool unchangedSinceLoad(runtime::System& system, const std::string& path, const 
 
 // The table goes to a temporary file beside the file that the load read, which then replaces
 // it in one step: a failure or a crash at any point leaves the old file whole. The update run
-// holds the data folder's lock, so no other kbnset saves in between; another program's save
-// since the load makes this one fail, and its file stays.
+// holds the file's lock, so no other kbnset saves in between; another program's save since
+// the load makes this one fail, and its file stays.
 bool KBN_SAVE(const Tables& tables, const std::string& DATA_DIR, Context ctx) {
     std::string temporary;
     try {
@@ -46,9 +43,11 @@ bool KBN_SAVE(const Tables& tables, const std::string& DATA_DIR, Context ctx) {
         for (std::int32_t i = 0; i < tables.KBN_CNT; ++i)
             writeRecord(out, tables.KBN_TBL[static_cast<std::size_t>(i)]);
         file->commit();
-        if (!unchangedSinceLoad(ctx.system, target, was))
-            throw runtime::ChangedError("changed since it was loaded", target, 0);
-        ctx.system.replace(temporary, target);
+        // Without a load, the save may only create the file, never overwrite one.
+        runtime::ReplaceCheck check;
+        if (was.loaded)
+            check = [&was](runtime::InputFile& replaced) { return sameAsLoaded(replaced, was); };
+        ctx.system.replace(temporary, target, {}, check);
         return true;
     } catch (const std::exception&) {
         // Unwinding has closed the file and restored the pointer.

@@ -83,7 +83,8 @@ std::unique_ptr<runtime::OutputFile> DryRunSystem::createTemporary(std::string_v
     return std::make_unique<MemoryOutputFile>(name, pending);
 }
 
-void DryRunSystem::replace(std::string_view temporary, std::string_view target) {
+void DryRunSystem::replace(std::string_view temporary, std::string_view target,
+                           std::string_view backup, const runtime::ReplaceCheck& check) {
     auto it = pending_.find(std::string(temporary));
     if (it == pending_.end() || !it->second->committed)
         throw runtime::IoError("not a committed temporary file", temporary, 0);
@@ -91,8 +92,27 @@ void DryRunSystem::replace(std::string_view temporary, std::string_view target) 
     const std::string key = keyOf(path);
     // What the real replace refuses, so that a dry run reports the same failure.
     if (!saved_.contains(key)) real().checkReplaceable(path);
+    if (isOrdinaryFile(path)) {
+        if (!check(*openRead(path)))
+            throw runtime::ChangedError("changed since it was loaded", target, 0);
+        if (!backup.empty()) saved_[keyFor(backup)] = readAll(path);
+    }
     saved_[key] = std::move(it->second->bytes);
     pending_.erase(it);
+}
+
+void DryRunSystem::exchange(std::string_view first, std::string_view second) {
+    std::string a = readAll(first), b = readAll(second);
+    saved_[keyFor(first)] = std::move(b);
+    saved_[keyFor(second)] = std::move(a);
+}
+
+std::string DryRunSystem::readAll(std::string_view name) {
+    auto file = openRead(name);
+    std::string bytes;
+    char chunk[16 * 1024];
+    while (std::size_t n = file->read(chunk, sizeof chunk)) bytes.append(chunk, n);
+    return bytes;
 }
 
 void DryRunSystem::removeFile(std::string_view name) noexcept {

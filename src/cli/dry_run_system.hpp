@@ -20,12 +20,15 @@ class DryRunSystem final : public runtime::ForwardingSystem {
     std::unique_ptr<runtime::InputFile> openRead(std::string_view name) override;
     // A dry run only reads, and saves replace files in one step: it need not wait for
     // anyone, and it must not clear another run's leftovers from the disk.
-    std::unique_ptr<runtime::FolderLock> lockFolder(std::string_view, std::string_view,
-                                                    std::chrono::milliseconds) override {
-        return std::make_unique<runtime::FolderLock>();
+    std::unique_ptr<runtime::FileLock> lockFile(std::string_view, std::string_view,
+                                                std::chrono::milliseconds) override {
+        return std::make_unique<runtime::FileLock>();
     }
     std::unique_ptr<runtime::OutputFile> createTemporary(std::string_view target) override;
-    void replace(std::string_view temporary, std::string_view target) override;
+    void replace(std::string_view temporary, std::string_view target, std::string_view backup,
+                 const runtime::ReplaceCheck& check) override;
+    // Swaps the two files as this run sees them; the disk keeps both.
+    void exchange(std::string_view first, std::string_view second) override;
     void removeFile(std::string_view name) noexcept override;
 
     // The bytes that a save would have left under `name`, or nullptr when none was saved.
@@ -41,6 +44,7 @@ class DryRunSystem final : public runtime::ForwardingSystem {
   private:
     // The key under which a saved file is kept: its full, normalised path.
     std::string keyFor(std::string_view name);
+    std::string readAll(std::string_view name);
 
     std::map<std::string, std::string> saved_;
     std::map<std::string, std::shared_ptr<Pending>> pending_;

@@ -22,15 +22,19 @@ class ForwardingSystem : public System {
         return real_.openRead(name);
     }
     std::string resolve(std::string_view name) override { return real_.resolve(name); }
-    std::unique_ptr<FolderLock> lockFolder(std::string_view directory, std::string_view file,
-                                           std::chrono::milliseconds patience) override {
-        return real_.lockFolder(directory, file, patience);
+    std::unique_ptr<FileLock> lockFile(std::string_view directory, std::string_view file,
+                                       std::chrono::milliseconds patience) override {
+        return real_.lockFile(directory, file, patience);
     }
     std::unique_ptr<OutputFile> createTemporary(std::string_view target) override {
         return real_.createTemporary(target);
     }
-    void replace(std::string_view temporary, std::string_view target) override {
-        real_.replace(temporary, target);
+    void replace(std::string_view temporary, std::string_view target, std::string_view backup,
+                 const ReplaceCheck& check) override {
+        real_.replace(temporary, target, backup, check);
+    }
+    void exchange(std::string_view first, std::string_view second) override {
+        real_.exchange(first, second);
     }
     void removeFile(std::string_view name) noexcept override { real_.removeFile(name); }
     std::string readSetting(std::string_view application, std::string_view section,

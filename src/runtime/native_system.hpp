@@ -23,12 +23,14 @@ class NativeSystem final : public System {
     // files.cpp
     std::unique_ptr<InputFile> openRead(std::string_view name) override;
     std::unique_ptr<OutputFile> createTemporary(std::string_view target) override;
-    void replace(std::string_view temporary, std::string_view target) override;
+    void replace(std::string_view temporary, std::string_view target, std::string_view backup,
+                 const ReplaceCheck& check) override;
+    void exchange(std::string_view first, std::string_view second) override;
     void removeFile(std::string_view name) noexcept override;
     void checkReplaceable(std::string_view target) override;
     // lock.cpp
-    std::unique_ptr<FolderLock> lockFolder(std::string_view directory, std::string_view file,
-                                           std::chrono::milliseconds patience) override;
+    std::unique_ptr<FileLock> lockFile(std::string_view directory, std::string_view file,
+                                       std::chrono::milliseconds patience) override;
     // settings.cpp
     std::string readSetting(std::string_view application, std::string_view section,
                             std::string_view key, std::string_view fallback) override;

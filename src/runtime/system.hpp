@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -30,11 +31,16 @@ class InputFile {
     virtual FileIdentity identity() const { return {}; }
 };
 
-// Held while one kbnset run works on a folder; destroying it lets the next one in.
-class FolderLock {
+// Held while one kbnset run works on a category file; destroying it lets the next one in.
+class FileLock {
   public:
-    virtual ~FolderLock() = default;
+    virtual ~FileLock() = default;
+    // False where the file system gives no locks at all: nothing keeps another run out.
+    virtual bool held() const { return true; }
 };
+
+// Whether the file that a replace took away is still the one the caller loaded.
+using ReplaceCheck = std::function<bool(InputFile& replaced)>;
 
 class OutputFile {
   public:
@@ -68,14 +74,15 @@ class System {
     // once and the save writes to that name, so a link repointed in between changes nothing.
     virtual std::string resolve(std::string_view name) = 0;
 
-    // Keeps every other kbnset (this process or another, console or window) out of
-    // `directory` until the lock is destroyed, waiting at most `patience`: nullptr when
-    // another one still holds it then. Once held, the temporary files that an interrupted
-    // save of `file` left in the folder are removed, since no running save can own them.
-    // Where the file system cannot lock, the lock admits everyone and removes nothing.
-    virtual std::unique_ptr<FolderLock> lockFolder(std::string_view directory,
-                                                   std::string_view file,
-                                                   std::chrono::milliseconds patience) = 0;
+    // Keeps every other kbnset (this process or another, console or window) from the file
+    // that `file` in `directory` resolves to, whatever folder or link it is reached through,
+    // until the lock is destroyed; waits at most `patience`: nullptr when another one still
+    // holds it then. Once held, the temporary files that an interrupted save left beside the
+    // file are removed, since no running save can own them. A file that is not there is
+    // nothing to keep: the lock holds nothing. Where the file system gives no locks, the lock
+    // says so (held() false) and removes nothing. IoError when the file cannot be opened.
+    virtual std::unique_ptr<FileLock> lockFile(std::string_view directory, std::string_view file,
+                                               std::chrono::milliseconds patience) = 0;
 
     // A new, empty file in the folder of `target`, to be moved over `target` by replace().
     // `target` is taken as it is (a name from resolve()): a link there is not followed.
@@ -83,8 +90,17 @@ class System {
     // Puts a committed temporary file in the place of the name `target` in one step. The
     // new file keeps target's permission bits, group and, where allowed, owner (POSIX) or
     // its attributes, owner and ACL (Windows). A target that the user may not write (no
-    // permission, or marked read-only, which binds root too) is never replaced: IoError.
-    virtual void replace(std::string_view temporary, std::string_view target) = 0;
+    // permission, or marked read-only, which binds root too) is never replaced: IoError
+    // (ReadOnlyError). With `check`, the target must be there, and `check` sees the file that
+    // was replaced; when it answers false that file is put back, the new one is under
+    // `temporary` again, and ChangedError is thrown. Without `check` (empty), the target must
+    // not be there: the new file is created, never over one that appears meanwhile
+    // (ChangedError). With a non-empty `backup`, the replaced file stays under that name (an
+    // older one of that name goes).
+    virtual void replace(std::string_view temporary, std::string_view target,
+                         std::string_view backup, const ReplaceCheck& check) = 0;
+    // Swaps what two existing names stand for, in one step where the system can.
+    virtual void exchange(std::string_view first, std::string_view second) = 0;
     // Removes a file if it is there; never throws (used on the way out of a failure).
     virtual void removeFile(std::string_view name) noexcept = 0;
 

@@ -12,6 +12,9 @@ namespace kbnset::update {
 
 namespace {
 
+// The category file could not even be opened to lock it; the load would fail alike.
+constexpr char kLockFailed[] = "備品区分ファイルの読込に失敗しました(0)";
+
 std::int32_t countStillEmpty(const category::Tables& tables) {
     std::int32_t empty = 0;
     for (std::int32_t i = 0; i < tables.KBN_CNT; ++i) {
@@ -21,32 +24,31 @@ std::int32_t countStillEmpty(const category::Tables& tables) {
     return empty;
 }
 
-// How long one try for the data folder's lock waits before the window gets to handle events.
+// How long one try for the category file's lock waits before the window gets to handle events.
 constexpr std::chrono::milliseconds kLockPatience{200};
 
-// Waits until no other kbnset works on the data folder, telling the user so and leaving a
-// stop possible. nullptr: stopped while waiting, or a folder that cannot be opened, which the
-// category load then reports.
-std::unique_ptr<runtime::FolderLock> lockDataFolder(Session& session, runtime::System& system,
+// Waits until no other kbnset works on the data folder's category file, telling the user so and
+// leaving a stop possible. nullptr: stopped while waiting. A file that cannot be opened throws,
+// and the pass does not start.
+std::unique_ptr<runtime::FileLock> lockCategoryFile(Session& session, runtime::System& system,
                                                     UserInterface& ui, bool& stopped) {
-    try {
-        for (;;) {
-            auto lock = system.lockFolder(session.DATA_DIR, category::kCategoryFile, kLockPatience);
-            if (lock) return lock;
-            ui.waitingForAnotherRun();
-            ui.yield();
-            if (session.STOP_FLG != StopFlag::none) {
-                stopped = true;
-                return nullptr;
-            }
+    for (;;) {
+        auto lock = system.lockFile(session.DATA_DIR, category::kCategoryFile, kLockPatience);
+        if (lock) {
+            if (!lock->held()) ui.lockUnavailable(session.DATA_DIR);
+            return lock;
         }
-    } catch (const std::exception&) {
-        return nullptr;
+        ui.waitingForAnotherRun();
+        ui.yield();
+        if (session.STOP_FLG != StopFlag::none) {
+            stopped = true;
+            return nullptr;
+        }
     }
 }
 
 // Loads, merges and, unless a stop was asked for, saves. Returns whether the save was reached.
-// The data folder is locked from before the category load to after the save: two runs never
+// The category file is locked from before its load to after the save: two runs never
 // interleave their load, merge and save.
 bool pass(Session& session, category::Selector selector, const std::string& sourcePath,
           runtime::System& system, UserInterface& ui, RunReport& report) {
@@ -63,7 +65,14 @@ bool pass(Session& session, category::Selector selector, const std::string& sour
     if (reference != LoadResult::missing && fileRead != p.referenceFile) p.fileRead = fileRead;
     if (reference != LoadResult::loaded) return false;
     bool stopped = false;
-    const std::unique_ptr<runtime::FolderLock> lock = lockDataFolder(session, system, ui, stopped);
+    std::unique_ptr<runtime::FileLock> lock;
+    try {
+        lock = lockCategoryFile(session, system, ui, stopped);
+    } catch (const std::exception&) {
+        ui.showMessage(kLockFailed);
+        report.stillEmpty = -1;
+        return false;
+    }
     if (stopped) {
         report.stopped = true;
         return false;

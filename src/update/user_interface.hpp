@@ -46,6 +46,8 @@ class UserInterface : public category::UserInterface {
     virtual void progress(std::int32_t done, std::int32_t total) = 0;
     // Another kbnset works on the data folder; the run waits for it, yielding in between.
     virtual void waitingForAnotherRun() {}
+    // The file system of `folder` gives no locks: nothing keeps another run out meanwhile.
+    virtual void lockUnavailable(std::string_view /*folder*/) {}
     // The run has ended, unless a step threw.
     virtual void runFinished(const RunReport& /*report*/) {}
 };

@@ -294,7 +294,7 @@ TEST(KbnsetCli, WhatTheUserSees) {
         onlyJ({.name = "first write", .fault = {Op::Write, 1}}, kSaveFailed),
         onlyJ({.name = "last write", .fault = {Op::Write, 7}}, kSaveFailed),
         onlyJ({.name = "commit", .fault = {Op::Commit, 1}}, kSaveFailed),
-        onlyJ({.name = "check of the loaded file", .fault = {Op::OpenRead, 2}}, kSaveFailed),
+        onlyJ({.name = "check of the loaded file", .fault = {Op::Check, 1}}, kSaveFailed),
         {.name = "final replace", .fault = {Op::Replace, 2}, .err = {kSaveFailed},
          .out = {set(kE, 2), unsaved(kJ, 1), left(2), kCompletion}, .status = 1, .after = onlyE},
         neverSaved({.name = "read-only KUBUN.KMT", .readOnly = true}),
@@ -411,9 +411,9 @@ TEST(KbnsetCli, WhatTheUserSees) {
         fs::current_path(root.path());
         FaultySystem system(runtime::nativeSystem());
         for (const auto& [key, value] : c.settings) system.settings[key] = expand({value})[0];
-        std::unique_ptr<runtime::FolderLock> lock;
+        std::unique_ptr<runtime::FileLock> lock;
         if (c.locked)
-            lock = system.lockFolder(utf8Of(data), "KUBUN.KMT", std::chrono::milliseconds(0));
+            lock = system.lockFile(utf8Of(data), "KUBUN.KMT", std::chrono::milliseconds(0));
         auto run = [&, args = expand(c.args)] {
             RecordingConsole console;
             console.terminal = c.terminal;
@@ -454,15 +454,24 @@ TEST(KbnsetCli, WhatTheUserSees) {
 }
 
 #ifndef _WIN32
-// Under Wine the folder lock's own case in tests/runtime stands in for this one: a process
-// start there takes a good part of a second.
+// Under Wine the lock's own case in tests/runtime stands in for this one: a process start
+// there takes a good part of a second.
 // Two runs at once on one KUBUN.KMT, one with each reference file: the second waits for the
-// first, so both finish and the file holds the fills of both. SIGTERM at any moment of a run
-// leaves no temporary file behind, and after the final save it changes nothing.
+// first, so both finish and the file holds the fills of both, in a folder the user may not
+// list and through two folders whose KUBUN.KMT link to one file too. SIGTERM at any moment of
+// a run leaves no temporary file behind, and after the final save it changes nothing.
 TEST(KbnsetCli, RunsAtOnceNeverLoseEachOthersFills) {
     constexpr int kRounds = 16;
-    TempDir dir;
-    const std::set<std::string> left = {"KUBUN.KMT", "start"};  // all that is there afterwards
+    struct Layout {
+        const char* name;
+        const char* folders[2];  // the data folders of the two runs
+        unsigned uid;            // the runs' user; 0: this one
+    };
+    const Layout layouts[] = {
+        {"one folder", {"data", "data"}, 0},
+        {"a folder the user may not list", {"data", "data"}, 65534},
+        {"two folders, one file through links", {"a", "b"}, 0},
+    };
     std::vector<Rec> records, e, j, filled;
     for (int i = 0; i < 1500; ++i) {
         const std::string n = std::to_string(i);
@@ -471,30 +480,51 @@ TEST(KbnsetCli, RunsAtOnceNeverLoseEachOthersFills) {
         e.push_back(filled[filled.size() - 2]);
         j.push_back(filled.back());
     }
-    fs::create_directory(dir / "start");
-    auto args = [&](const char* source) {
-        return std::vector<std::string>{"--data-dir", dir.str(), "--source",
-                                        utf8Of(dir / "start" / source)};
-    };
-    writeBytes(dir / "start/E_KUBUN.KMT", kmt(e));
-    writeBytes(dir / "start/J_KUBUN.KMT", kmt(j));
-    for (int round = 0; round < kRounds; ++round) {
-        SCOPED_TRACE(round);
-        writeBytes(dir / "KUBUN.KMT", kmt(records));
-        int status[2] = {-1, -1};
-        std::thread runs[2];
-        for (int k = 0; k < 2; ++k)
-            runs[k] = std::thread(
-                [&, k] { status[k] = runCli(args(k == 0 ? kE : kJ), dir.path()).status; });
-        for (std::thread& run : runs) run.join();
-        EXPECT_EQ(status[0], 0);
-        EXPECT_EQ(status[1], 0);
-        EXPECT_EQ(readBytes(dir / "KUBUN.KMT"), kmt(filled));
-        Outcome o = runCli(args(kE), dir.path(),
-                           {.signal = SIGTERM, .delay = std::chrono::microseconds(round * 4000)});
-        EXPECT_TRUE(o.status == 0 || o.status == 143) << o.status;
-        EXPECT_EQ(o.out.find(kCompletion) != std::string::npos, o.status == 0);
-        EXPECT_EQ(namesIn(dir.path()), left);
+    for (const Layout& layout : layouts) {
+        SCOPED_TRACE(layout.name);
+        if (layout.uid != 0 && ::geteuid() != 0) continue;  // acting as another user needs root
+        TempDir dir;
+        fs::permissions(dir.path(), static_cast<fs::perms>(0755));
+        fs::create_directories(dir / "start");
+        fs::create_directories(dir / "data");
+        const fs::path file = dir / "data/KUBUN.KMT";
+        if (layout.folders[0] != std::string_view("data"))
+            for (const char* folder : layout.folders) {
+                fs::create_directories(dir / folder);
+                fs::create_symlink("../data/KUBUN.KMT", dir / folder / "KUBUN.KMT");
+            }
+        writeBytes(dir / "start/E_KUBUN.KMT", kmt(e));
+        writeBytes(dir / "start/J_KUBUN.KMT", kmt(j));
+        auto args = [&](int k) {
+            return std::vector<std::string>{"--data-dir", utf8Of(dir / layout.folders[k]),
+                                            "--source", utf8Of(dir / "start" / (k == 0 ? kE : kJ))};
+        };
+        for (int round = 0; round < kRounds; ++round) {
+            SCOPED_TRACE(round);
+            writeBytes(file, kmt(records));
+            if (layout.uid != 0) {
+                fs::permissions(file, static_cast<fs::perms>(0666));
+                fs::permissions(dir / "data", static_cast<fs::perms>(0733));
+            }
+            int status[2] = {-1, -1};
+            std::thread runs[2];
+            for (int k = 0; k < 2; ++k)
+                runs[k] = std::thread([&, k] {
+                    status[k] = runCli(args(k), dir.path(), {.uid = layout.uid}).status;
+                });
+            for (std::thread& run : runs) run.join();
+            EXPECT_EQ(status[0], 0);
+            EXPECT_EQ(status[1], 0);
+            EXPECT_TRUE(readBytes(file) == kmt(filled)) << "one run's fills are gone";
+            Outcome o = runCli(args(0), dir.path(),
+                               {.signal = SIGTERM,
+                                .delay = std::chrono::microseconds(round * 4000),
+                                .uid = layout.uid});
+            EXPECT_TRUE(o.status == 0 || o.status == 143) << o.status;
+            EXPECT_EQ(o.out.find(kCompletion) != std::string::npos, o.status == 0);
+            fs::permissions(dir / "data", static_cast<fs::perms>(0755));
+            EXPECT_EQ(namesIn(dir / "data"), std::set<std::string>{"KUBUN.KMT"});
+        }
     }
 }
 #endif

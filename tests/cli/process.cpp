@@ -7,6 +7,7 @@
 
 #ifndef _WIN32
 #include <fcntl.h>
+#include <grp.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -74,6 +75,10 @@ Outcome runCli(const std::vector<std::string>& args, const fs::path& cwd, const 
         }
         if (in < 0 || o < 0 || e < 0 || dup2(in, 0) < 0 || dup2(o, 1) < 0 || dup2(e, 2) < 0 ||
             chdir(dir.c_str()) != 0 || setrlimit(RLIMIT_FSIZE, &limit) != 0)
+            _exit(126);
+        if (hostile.uid != 0 &&
+            (setgroups(0, nullptr) != 0 || setresgid(hostile.uid, hostile.uid, hostile.uid) != 0 ||
+             setresuid(hostile.uid, hostile.uid, hostile.uid) != 0))
             _exit(126);
         execv(argv[0], argv.data());
         _exit(127);

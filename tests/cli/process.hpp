@@ -15,12 +15,14 @@ struct Outcome {
 
 // What the child meets: `signal` is sent `delay` after the child has its handler
 // for it in place; with `closedErr`, standard error is a pipe whose reader is gone; with
-// `sizeLimit`, no file may grow beyond that many bytes.
+// `sizeLimit`, no file may grow beyond that many bytes; with `uid`, the child runs as that
+// user and group (root only).
 struct Hostile {
     int signal = 0;
     std::chrono::microseconds delay{0};
     bool closedErr = false;
     long sizeLimit = 0;
+    unsigned uid = 0;
 };
 
 Outcome runCli(const std::vector<std::string>& args, const std::filesystem::path& cwd,

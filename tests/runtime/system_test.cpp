@@ -27,12 +27,21 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::namesIn;
+using test::readBytes;
 using test::TempDir;
 using test::writeBytes;
 
-// One kbnset at a time per folder, also within one process; the one that gets in removes what
-// interrupted saves of the file left there, and nothing else.
-TEST(NativeSystem, FolderLockAdmitsOneAtATimeAndClearsOnlyLeftovers) {
+std::string readAll(InputFile& file) {
+    std::string bytes;
+    char chunk[4096];
+    while (std::size_t n = file.read(chunk, sizeof chunk)) bytes.append(chunk, n);
+    return bytes;
+}
+
+// One kbnset at a time per file, also within one process and whatever folder or link reaches
+// the file; the one that gets in removes what interrupted saves of the file left beside it,
+// and nothing else.
+TEST(NativeSystem, FileLockAdmitsOneAtATimeAndClearsOnlyLeftovers) {
     using std::chrono::milliseconds;
 #ifdef _WIN32
     const std::set<std::string> leftovers{"~KUBUN.KMT.0123456789abcdef.tmp",
@@ -46,21 +55,97 @@ TEST(NativeSystem, FolderLockAdmitsOneAtATimeAndClearsOnlyLeftovers) {
 #endif
     TempDir dir;
     System& system = nativeSystem();
+    fs::create_directory(dir / "data");
     for (const auto* names : {&leftovers, &others})
-        for (const std::string& name : *names) writeBytes(dir / name, "x");
+        for (const std::string& name : *names) writeBytes(dir / "data" / name, "x");
+    const std::string data = utf8Of(dir / "data");
 
-    auto first = system.lockFolder(dir.str(), "KUBUN.KMT", milliseconds(0));
+    auto first = system.lockFile(data, "KUBUN.KMT", milliseconds(0));
     ASSERT_NE(first, nullptr);
-    EXPECT_EQ(system.lockFolder(dir.str(), "KUBUN.KMT", milliseconds(50)), nullptr);
+    EXPECT_TRUE(first->held());
+    EXPECT_EQ(system.lockFile(data, "KUBUN.KMT", milliseconds(50)), nullptr);
+#ifndef _WIN32
+    fs::create_directory(dir / "other");
+    fs::create_symlink("../data/KUBUN.KMT", dir / "other/KUBUN.KMT");
+    EXPECT_EQ(system.lockFile(utf8Of(dir / "other"), "KUBUN.KMT", milliseconds(50)), nullptr);
+#endif
     first.reset();
-    EXPECT_EQ(namesIn(dir.path()), others);
+    EXPECT_EQ(namesIn(dir / "data"), others);
 #ifdef _WIN32
     // Without the file, its backup may be the only copy left.
     TempDir bare;
     writeBytes(bare / "~KUBUN.KMT.fedcba9876543210.bak", "x");
-    EXPECT_NE(system.lockFolder(bare.str(), "KUBUN.KMT", milliseconds(0)), nullptr);
+    EXPECT_NE(system.lockFile(bare.str(), "KUBUN.KMT", milliseconds(0)), nullptr);
     EXPECT_EQ(namesIn(bare.path()).size(), 1u);
 #endif
+}
+
+// The replace swaps the new file in, shows the check the file it took away, and puts that
+// back when the check says it is not the one loaded; a backup name keeps the old file.
+// Without a check it only creates the file.
+TEST(NativeSystem, ReplaceChecksTheFileItTookAway) {
+    struct Case {
+        const char* name;
+        std::optional<std::string> before;  // the target's bytes; none: no target
+        bool loaded;                        // a check is given: a file was loaded
+        bool same;                          // what the check answers
+        bool backup;                        // keep the old file as "KUBUN.BAK" (one is there)
+    };
+    const Case cases[] = {
+        {"nothing loaded, none there: created", std::nullopt, false, false, false},
+        {"nothing loaded, one came: kept", "other", false, false, false},
+        {"the file loaded is gone: none created", std::nullopt, true, true, false},
+        {"the file loaded: replaced", "old", true, true, false},
+        {"the file loaded: replaced, kept as the backup", "old", true, true, true},
+        {"another file: put back", "other", true, false, false},
+        {"another file: put back, the backup untouched", "other", true, false, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        const std::string target = utf8Of(dir / "KUBUN.KMT");
+        const std::string backup = c.backup ? utf8Of(dir / "KUBUN.BAK") : "";
+        if (c.before) writeBytes(dir / "KUBUN.KMT", *c.before);
+        if (c.backup) writeBytes(dir / "KUBUN.BAK", "older");
+        auto file = nativeSystem().createTemporary(target);
+        file->write("new");
+        file->commit();
+        std::string seen = "(not called)";
+        ReplaceCheck check;
+        if (c.loaded)
+            check = [&](InputFile& replaced) {
+                seen = readAll(replaced);
+                return c.same;
+            };
+        const bool replaced = c.loaded ? c.before && c.same : !c.before;
+        if (replaced) {
+            nativeSystem().replace(file->name(), target, backup, check);
+        } else {
+            EXPECT_THROW(nativeSystem().replace(file->name(), target, backup, check), ChangedError);
+            EXPECT_EQ(readBytes(pathOf(file->name())), "new");
+            nativeSystem().removeFile(file->name());
+        }
+        EXPECT_EQ(seen, c.loaded && c.before ? *c.before : "(not called)");
+        EXPECT_EQ(fs::exists(dir / "KUBUN.KMT"), replaced || c.before);
+        if (replaced || c.before) {
+            EXPECT_EQ(readBytes(dir / "KUBUN.KMT"), replaced ? "new" : *c.before);
+        }
+        if (c.backup) {
+            EXPECT_EQ(readBytes(dir / "KUBUN.BAK"), replaced ? *c.before : "older");
+        }
+        EXPECT_EQ(namesIn(dir.path()).size(),
+                  (replaced || c.before ? 1u : 0u) + (c.backup ? 1u : 0u));
+    }
+}
+
+TEST(NativeSystem, ExchangeSwapsTwoFiles) {
+    TempDir dir;
+    writeBytes(dir / "a", "first");
+    writeBytes(dir / "b", "second");
+    nativeSystem().exchange(utf8Of(dir / "a"), utf8Of(dir / "b"));
+    EXPECT_EQ(readBytes(dir / "a"), "second");
+    EXPECT_EQ(readBytes(dir / "b"), "first");
+    EXPECT_EQ(namesIn(dir.path()).size(), 2u);
 }
 
 // The console refuses a data folder longer than the system takes, counted as the system
@@ -92,7 +177,7 @@ TEST(PosixFiles, NewFileFollowsTheUmask) {
     const mode_t previousMask = ::umask(027);
     auto file = nativeSystem().createTemporary(target);
     file->commit();
-    nativeSystem().replace(file->name(), target);
+    nativeSystem().replace(file->name(), target, {}, {});
     ::umask(previousMask);
     struct stat st {};
     ASSERT_EQ(::stat(target.c_str(), &st), 0);

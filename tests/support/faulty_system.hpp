@@ -23,6 +23,7 @@ class FaultySystem : public runtime::ForwardingSystem {
         CreateTemporary,
         Write,
         Commit,
+        Check,  // the replace's look at the file it took away
         Replace
     };
 
@@ -47,9 +48,14 @@ class FaultySystem : public runtime::ForwardingSystem {
         hit(Op::CreateTemporary, target);
         return std::make_unique<Output>(*this, ForwardingSystem::createTemporary(target), target);
     }
-    void replace(std::string_view temporary, std::string_view target) override {
+    void replace(std::string_view temporary, std::string_view target, std::string_view backup,
+                 const runtime::ReplaceCheck& check) override {
         hit(Op::Replace, target);
-        ForwardingSystem::replace(temporary, target);
+        if (!check) return ForwardingSystem::replace(temporary, target, backup, check);
+        ForwardingSystem::replace(temporary, target, backup, [&](runtime::InputFile& replaced) {
+            hit(Op::Check, target);
+            return check(replaced);
+        });
     }
     std::string readSetting(std::string_view application, std::string_view section,
                             std::string_view key, std::string_view fallback) override {

@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <cstdio>
 #include <random>
 #include <string>
 
@@ -227,7 +228,71 @@ void NativeSystem::checkReplaceable(std::string_view target) {
     if (!fd && errno != ENOENT) throwLastError("may not write", target);
 }
 
-void NativeSystem::replace(std::string_view temporary, std::string_view target) {
+namespace {
+
+// renameat2's flags where the kernel has them; elsewhere the plain steps below stand in.
+#ifdef RENAME_EXCHANGE
+constexpr bool kExchange = true;
+int renameWith(const std::string& from, const std::string& to, unsigned flags) {
+    return ::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), flags);
+}
+#else
+constexpr bool kExchange = false;
+constexpr unsigned RENAME_EXCHANGE = 0, RENAME_NOREPLACE = 0;
+int renameWith(const std::string&, const std::string&, unsigned) {
+    errno = ENOSYS;
+    return -1;
+}
+#endif
+
+// The file system cannot swap or refuse to overwrite in one call (some network ones).
+bool unsupported(int error) {
+    return error == EINVAL || error == ENOSYS || error == EOPNOTSUPP;
+}
+
+// Makes the new names durable. Best effort: the files are already in place, and reporting a
+// failed save now would be wrong.
+void syncFolder(const std::string& path) {
+    UniqueFd dir(::open(directoryOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir) ::fsync(dir.get());
+}
+
+// Three renames through a spare name, where the system cannot swap in one call.
+void exchangeInSteps(const std::string& first, const std::string& second) {
+    const std::string spare = directoryOf(first) + ".kbnset-exchange." + randomSuffix();
+    if (::rename(first.c_str(), spare.c_str()) != 0) throwLastError("cannot rename", first);
+    if (::rename(second.c_str(), first.c_str()) != 0) {
+        const int error = errno;
+        ::rename(spare.c_str(), first.c_str());
+        throw IoError("cannot rename", second, error);
+    }
+    if (::rename(spare.c_str(), second.c_str()) != 0) throwLastError("cannot rename", spare);
+}
+
+// What a replace does with the file it took away from `target`, now under `aside`: keeps it
+// as `backup`, or removes it.
+void setAside(const std::string& aside, std::string_view backup) {
+    if (backup.empty()) {
+        ::unlink(aside.c_str());
+    } else if (::rename(aside.c_str(), std::string(backup).c_str()) != 0) {
+        throwLastError("cannot keep the backup", backup);
+    }
+}
+
+}  // namespace
+
+void NativeSystem::exchange(std::string_view first, std::string_view second) {
+    const std::string a(first), b(second);
+    if (renameWith(a, b, RENAME_EXCHANGE) == 0) return syncFolder(a);
+    if (!unsupported(errno)) throwLastError("cannot exchange", first);
+    exchangeInSteps(a, b);
+    syncFolder(a);
+}
+
+// The old file is swapped out and looked at after the swap, so that no other writer can slip
+// in between the check and the replace; when it is not the one loaded, it goes back.
+void NativeSystem::replace(std::string_view temporary, std::string_view target,
+                           std::string_view backup, const ReplaceCheck& check) {
     const std::string path(target);
     const std::string source(temporary);
     {
@@ -235,12 +300,37 @@ void NativeSystem::replace(std::string_view temporary, std::string_view target) 
         if (!fd) throwLastError("cannot open", source);
         prepareReplacement(fd.get(), source, path);
     }
-    if (::rename(source.c_str(), path.c_str()) != 0) throwLastError("cannot replace", target);
+    const unsigned how = check ? RENAME_EXCHANGE : RENAME_NOREPLACE;
+    if (kExchange && renameWith(source, path, how) == 0) {
+        if (!check) return syncFolder(path);
+        try {
+            if (!check(*openRead(source)))
+                throw ChangedError("changed since it was loaded", target, 0);
+            setAside(source, backup);
+        } catch (...) {
+            renameWith(source, path, RENAME_EXCHANGE);  // nothing changed, as the error says
+            throw;
+        }
+        return syncFolder(path);
+    }
+    // EEXIST: a file appeared; ENOENT: the file loaded is gone (the temporary is there).
+    if (kExchange && (errno == EEXIST || errno == ENOENT))
+        throw ChangedError("changed since it was loaded", target, 0);
+    if (kExchange && !unsupported(errno)) throwLastError("cannot replace", target);
 
-    // Make the new name durable. Best effort: the file is already in place, and reporting a
-    // failed save now would be wrong.
-    UniqueFd dir(::open(directoryOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dir) ::fsync(dir.get());
+    // No swap on this file system: the check comes just before the rename.
+    struct stat st {};
+    const bool there = ::lstat(path.c_str(), &st) == 0;
+    if (there != static_cast<bool>(check) || (check && !check(*openRead(path))))
+        throw ChangedError("changed since it was loaded", target, 0);
+    if (there && !backup.empty()) {
+        const std::string keep(backup);
+        ::unlink(keep.c_str());
+        if (::link(path.c_str(), keep.c_str()) != 0)
+            throwLastError("cannot keep the backup", backup);
+    }
+    if (::rename(source.c_str(), path.c_str()) != 0) throwLastError("cannot replace", target);
+    syncFolder(path);
 }
 
 }  // namespace kbnset::runtime

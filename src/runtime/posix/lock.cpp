@@ -1,6 +1,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -16,44 +17,72 @@ namespace kbnset::runtime {
 
 namespace {
 
-class PosixFolderLock final : public FolderLock {
+class PosixFileLock final : public FileLock {
   public:
-    explicit PosixFolderLock(UniqueFd fd) : fd_(std::move(fd)) {}
+    explicit PosixFileLock(UniqueFd fd) : fd_(std::move(fd)) {}
 
   private:
     UniqueFd fd_;  // closing it releases the flock
 };
 
-// Removes what an interrupted save of `file` left in the locked folder `dir`. Best effort:
-// a leftover that stays is only clutter.
-void removeLeftovers(int dir, std::string_view file) {
-    UniqueFd listing(::openat(dir, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+class NoLock final : public FileLock {
+  public:
+    bool held() const override { return false; }
+};
+
+// Removes what an interrupted save of `file` left in `folder`, whose file the caller has
+// locked. Best effort: a folder that may not be listed keeps its leftovers, which are only
+// clutter.
+void removeLeftovers(const std::string& folder, std::string_view file) {
+    UniqueFd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!dir) return;
+    UniqueFd listing(::dup(dir.get()));
     if (!listing) return;
     UniqueDir entries(::fdopendir(listing.get()));
     if (entries == nullptr) return;
     static_cast<void>(listing.release());                   // the DIR owns it now
     while (const dirent* entry = ::readdir(entries.get()))  // NOLINT(concurrency-mt-unsafe)
-        if (isTemporaryOf(entry->d_name, file)) ::unlinkat(dir, entry->d_name, 0);
+        if (isTemporaryOf(entry->d_name, file)) ::unlinkat(dir.get(), entry->d_name, 0);
+}
+
+bool sameFile(const struct stat& a, const struct stat& b) {
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
 }  // namespace
 
-// flock on the folder itself: nothing to create or leave behind, works in a folder the user
-// may only read, and the kernel drops it with the process, however that ends.
-std::unique_ptr<FolderLock> NativeSystem::lockFolder(std::string_view directory,
-                                                     std::string_view file,
-                                                     std::chrono::milliseconds patience) {
-    const std::string name(directory);
-    UniqueFd fd(::open(name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!fd) throwLastError("cannot open the folder", name);
+// flock on the resolved file itself, opened for reading: every name and link of it meets the
+// same lock, nothing is created in the folder (which the user may be unable to list), and the
+// kernel drops the lock with the process, however that ends. A save puts a new file under the
+// name, so a lock won on a file that is no longer there is let go and the new one locked.
+std::unique_ptr<FileLock> NativeSystem::lockFile(std::string_view directory, std::string_view file,
+                                                 std::chrono::milliseconds patience) {
+    std::string name(directory);
+    if (!name.empty() && name.back() != '/') name += '/';
+    const std::string path = resolve(name + std::string(file));
+    const std::string folder = directoryOf(path);
+    const std::string base = path.substr(folder.size());
     const auto deadline = std::chrono::steady_clock::now() + patience;
     for (;;) {
-        if (::flock(fd.get(), LOCK_EX | LOCK_NB) == 0) {
-            removeLeftovers(fd.get(), file);
-            return std::make_unique<PosixFolderLock>(std::move(fd));
+        UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+        if (!fd) {
+            if (errno == ENOENT) return std::make_unique<FileLock>();  // the load says so
+            throwLastError("cannot open", path);
         }
-        // No locks here (some network file systems).
-        if (errno != EWOULDBLOCK) return std::make_unique<PosixFolderLock>(std::move(fd));
+        if (::flock(fd.get(), LOCK_EX | LOCK_NB) == 0) {
+            struct stat locked {
+            }, named{};
+            if (::fstat(fd.get(), &locked) != 0) throwLastError("cannot examine", path);
+            if (::lstat(path.c_str(), &named) == 0 && sameFile(locked, named)) {
+                removeLeftovers(folder, base);
+                return std::make_unique<PosixFileLock>(std::move(fd));
+            }
+            continue;
+        }
+        if (errno == EINTR) continue;
+        // ENOLCK, EOPNOTSUPP; EBADF where a network file system locks only files open for
+        // writing.
+        if (errno != EWOULDBLOCK) return std::make_unique<NoLock>();
         if (std::chrono::steady_clock::now() >= deadline) return nullptr;
         const timespec pause{0, 10'000'000};
         ::nanosleep(&pause, nullptr);

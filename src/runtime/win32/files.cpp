@@ -177,17 +177,39 @@ void NativeSystem::checkReplaceable(std::string_view target) {
     System::checkReplaceable(target);
 }
 
-void NativeSystem::replace(std::string_view temporary, std::string_view target) {
+void NativeSystem::exchange(std::string_view first, std::string_view second) {
+    const std::wstring a = widen(first), b = widen(second);
+    const std::wstring spare = siblingName(a, L".tmp");
+    if (!MoveFileExW(a.c_str(), spare.c_str(), 0)) throwLastError("cannot rename", first);
+    if (!MoveFileExW(b.c_str(), a.c_str(), 0)) {
+        const DWORD code = GetLastError();
+        MoveFileExW(spare.c_str(), a.c_str(), 0);
+        SetLastError(code);
+        throwLastError("cannot rename", second);
+    }
+    if (!MoveFileExW(spare.c_str(), b.c_str(), MOVEFILE_WRITE_THROUGH))
+        throwLastError("cannot rename", second);
+}
+
+// ReplaceFileW keeps the old file under a backup name, where it is looked at after the
+// replace; when it is not the one loaded, it goes back.
+void NativeSystem::replace(std::string_view temporary, std::string_view target,
+                           std::string_view backup, const ReplaceCheck& check) {
     const std::wstring from = widen(temporary);
     const std::wstring to = widen(target);
 
     const DWORD attributes = GetFileAttributesW(to.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) {
-        if (GetLastError() != ERROR_FILE_NOT_FOUND) throwLastError("cannot look up", target);
-        if (!MoveFileExW(from.c_str(), to.c_str(),
-                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-            throwLastError("cannot move the new file to", target);
-        return;
+    if (attributes == INVALID_FILE_ATTRIBUTES && GetLastError() != ERROR_FILE_NOT_FOUND)
+        throwLastError("cannot look up", target);
+    if ((attributes == INVALID_FILE_ATTRIBUTES) == static_cast<bool>(check))
+        throw ChangedError("changed since it was loaded", target, 0);
+    if (!check) {
+        // Never over a file that appeared meanwhile.
+        if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH)) return;
+        const DWORD code = GetLastError();
+        if (code == ERROR_ALREADY_EXISTS || code == ERROR_FILE_EXISTS)
+            throw ChangedError("changed since it was loaded", target, 0);
+        throwLastError("cannot move the new file to", target);
     }
     if (attributes & FILE_ATTRIBUTE_DIRECTORY)
         throw IoError("not a regular file", target, ERROR_DIRECTORY);
@@ -197,17 +219,37 @@ void NativeSystem::replace(std::string_view temporary, std::string_view target) 
 
     // Without a backup name, one failure of ReplaceFileW (ERROR_UNABLE_TO_MOVE_REPLACEMENT_2)
     // leaves the old file under a name we cannot know; with one, it can be put back.
-    const std::wstring backup = siblingName(to, L".bak");
-    if (!ReplaceFileW(to.c_str(), from.c_str(), backup.c_str(), REPLACEFILE_IGNORE_MERGE_ERRORS,
+    const std::wstring aside = siblingName(to, L".bak");
+    if (!ReplaceFileW(to.c_str(), from.c_str(), aside.c_str(), REPLACEFILE_IGNORE_MERGE_ERRORS,
                       nullptr, nullptr)) {
         const DWORD code = GetLastError();
-        if (code == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2) MoveFileExW(backup.c_str(), to.c_str(), 0);
+        if (code == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2) MoveFileExW(aside.c_str(), to.c_str(), 0);
         SetLastError(code);
         throwLastError("cannot replace", target);
     }
+    // Puts the old file back and the new one under `temporary` again.
+    auto putBack = [&] {
+        MoveFileExW(to.c_str(), from.c_str(), 0);
+        MoveFileExW(aside.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH);
+    };
+    bool same = false;
+    try {
+        same = check(*openRead(narrow(aside)));
+    } catch (...) {
+        putBack();
+        throw;
+    }
+    if (!same) {
+        putBack();
+        throw ChangedError("changed since it was loaded", target, 0);
+    }
     // ReplaceFileW carries the attributes over on Windows; Wine does not.
     SetFileAttributesW(to.c_str(), attributes);
-    DeleteFileW(backup.c_str());
+    if (backup.empty()) {
+        DeleteFileW(aside.c_str());
+    } else if (!MoveFileExW(aside.c_str(), widen(backup).c_str(), MOVEFILE_REPLACE_EXISTING)) {
+        throwLastError("cannot keep the backup", backup);
+    }
 }
 
 }  // namespace kbnset::runtime

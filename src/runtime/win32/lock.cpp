@@ -12,9 +12,9 @@ namespace kbnset::runtime {
 
 namespace {
 
-class Win32FolderLock : public FolderLock {
+class Win32FileLock : public FileLock {
   public:
-    explicit Win32FolderLock(UniqueHandle handle) : handle_(std::move(handle)) {}
+    explicit Win32FileLock(UniqueHandle handle) : handle_(std::move(handle)) {}
 
   private:
     UniqueHandle handle_;  // the lock file, deleted when this closes it
@@ -37,22 +37,26 @@ void removeLeftovers(const std::wstring& folder, const std::wstring& file) {
 
 }  // namespace
 
-// A hidden lock file opened without sharing and deleted on close: it works between any two
-// processes on the machine, and on a shared folder between machines, since the server
-// enforces the sharing mode; and it goes away with the process, however that ends.
-std::unique_ptr<FolderLock> NativeSystem::lockFolder(std::string_view directory,
-                                                     std::string_view file,
-                                                     std::chrono::milliseconds patience) {
-    const std::wstring folder = withSeparator(widen(directory));
-    const std::wstring lockName = folder + L"~" + widen(file) + L".lock";
+// A hidden lock file beside the resolved file, opened without sharing and deleted on close:
+// every name and link of the file meets it; it works between any two processes on the machine,
+// and on a shared folder between machines, since the server enforces the sharing mode; and it
+// goes away with the process, however that ends.
+std::unique_ptr<FileLock> NativeSystem::lockFile(std::string_view directory, std::string_view file,
+                                                 std::chrono::milliseconds patience) {
+    const std::wstring path =
+        widen(resolve(narrow(withSeparator(widen(directory))) + std::string(file)));
+    const std::size_t cut = path.find_last_of(L"\\/");
+    const std::wstring folder = cut == std::wstring::npos ? L"" : path.substr(0, cut + 1);
+    const std::wstring base = cut == std::wstring::npos ? path : path.substr(cut + 1);
+    const std::wstring lockName = folder + L"~" + base + L".lock";
     const auto deadline = std::chrono::steady_clock::now() + patience;
     for (;;) {
         UniqueHandle handle = ownHandle(
             CreateFileW(lockName.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr,
                         OPEN_ALWAYS, FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
         if (handle) {
-            removeLeftovers(folder, widen(file));
-            return std::make_unique<Win32FolderLock>(std::move(handle));
+            removeLeftovers(folder, base);
+            return std::make_unique<Win32FileLock>(std::move(handle));
         }
         const DWORD code = GetLastError();
         // Access is denied, too, while the last holder's lock file is being deleted.
@@ -60,13 +64,14 @@ std::unique_ptr<FolderLock> NativeSystem::lockFolder(std::string_view directory,
                           (code == ERROR_ACCESS_DENIED &&
                            GetFileAttributesW(lockName.c_str()) != INVALID_FILE_ATTRIBUTES);
         if (!held) {
-            const DWORD attributes = GetFileAttributesW(widen(directory).c_str());
+            const DWORD attributes = GetFileAttributesW(folder.c_str());
             if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
                 SetLastError(code);
                 throwLastError("cannot open the folder", directory);
             }
-            // A folder where no file can be made (read only): nothing to lock, nothing to clean.
-            return std::make_unique<FolderLock>();
+            // A folder where no file can be made: no save can make its temporary file there
+            // either, so there is nothing to keep out.
+            return std::make_unique<FileLock>();
         }
         if (std::chrono::steady_clock::now() >= deadline) return nullptr;
         Sleep(10);
