@@ -53,9 +53,9 @@ void MainForm::onUndoChosen() {
     update::UndoOutcome outcome;
     {
         category::BusyPointer busy(view_);
-        std::unique_ptr<runtime::FolderLock> lock;
+        std::unique_ptr<runtime::FileLock> lock;
         try {
-            lock = system_.lockFolder(session_.DATA_DIR, category::kCategoryFile, kLockPatience);
+            lock = system_.lockFile(session_.DATA_DIR, category::kCategoryFile, kLockPatience);
         } catch (const std::exception&) {
             outcome.status = update::UndoStatus::failed;
         }

@@ -18,12 +18,13 @@ void diagnose(Console& console, const std::string& text) {
     console.err("kbnset-cli: " + text + "\n");
 }
 
-// Waits, as a run does, until no other kbnset works on the folder; nullptr when stopped.
-std::unique_ptr<runtime::FolderLock> lockFolder(runtime::System& system, const std::string& dir,
-                                                Console& console) {
+// Waits, as a run does, until no other kbnset works on the category file; nullptr when
+// stopped.
+std::unique_ptr<runtime::FileLock> lockCategoryFile(runtime::System& system, const std::string& dir,
+                                                    Console& console) {
     bool told = false;
     for (;;) {
-        auto lock = system.lockFolder(dir, "KUBUN.KMT", std::chrono::milliseconds(200));
+        auto lock = system.lockFile(dir, "KUBUN.KMT", std::chrono::milliseconds(200));
         if (lock) return lock;
         if (!told) diagnose(console, update::kWaitingText);
         told = true;
@@ -48,9 +49,9 @@ int runUndo(const Options& options, runtime::System& system, Console& console) {
     std::string path;
     try {
         path = update::categoryPath(system, dataDir);
-        std::unique_ptr<runtime::FolderLock> lock;
+        std::unique_ptr<runtime::FileLock> lock;
         if (!options.dryRun) {
-            lock = lockFolder(system, dataDir, console);
+            lock = lockCategoryFile(system, dataDir, console);
             if (!lock) {
                 diagnose(console, "中断しました");
                 return kExitInterrupted + console.interrupted();

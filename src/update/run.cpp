@@ -6,7 +6,9 @@
 
 #include "category/load.hpp"
 #include "category/save.hpp"
+#include "runtime/clock.hpp"
 #include "update/merge.hpp"
+#include "update/undo.hpp"
 
 namespace kbnset::update {
 
@@ -51,7 +53,7 @@ std::unique_ptr<runtime::FileLock> lockCategoryFile(Session& session, runtime::S
 // The category file is locked from before its load to after the save: two runs never
 // interleave their load, merge and save.
 bool pass(Session& session, category::Selector selector, const std::string& sourcePath,
-          runtime::System& system, UserInterface& ui, RunReport& report) {
+          runtime::System& system, UserInterface& ui, RunReport& report, RunKeeper& keeper) {
     using category::LoadResult;
     PassReport& p = report.passes.emplace_back();
     p.referenceFile = category::referenceFileName(selector, sourcePath);
@@ -90,7 +92,9 @@ bool pass(Session& session, category::Selector selector, const std::string& sour
         report.stopped = true;
         return false;
     }
-    p.saved = category::KBN_SAVE(tables, session.DATA_DIR, ctx);
+    category::Keeping keeping = keeper.forSave(tables.KBN_FILE.path);
+    p.saved = category::KBN_SAVE(tables, session.DATA_DIR, ctx, &keeping);
+    if (p.saved) keeper.saved(tables.KBN_FILE, keeping);
     p.saveReached = true;
     if (p.saved) report.stillEmpty = countStillEmpty(tables);
     return true;
@@ -100,8 +104,9 @@ RunReport runPasses(Session& session, const std::string& sourcePath, runtime::Sy
                     UserInterface& ui) {
     using category::Selector;
     RunReport report;
+    RunKeeper keeper(system, runtime::localTimeText());
     if (sourcePath.empty()) {
-        pass(session, Selector::elementary, sourcePath, system, ui, report);
+        pass(session, Selector::elementary, sourcePath, system, ui, report, keeper);
         // A stop ends the whole run: the junior-high pass must not start after it, also when
         // it came while the first pass loaded or saved (the yield turns it into STOP_FLG).
         if (!report.stopped) ui.yield();
@@ -109,8 +114,9 @@ RunReport runPasses(Session& session, const std::string& sourcePath, runtime::Sy
             report.stopped = true;
             return report;
         }
-        if (!pass(session, Selector::juniorHigh, sourcePath, system, ui, report)) return report;
-    } else if (!pass(session, Selector::source, sourcePath, system, ui, report)) {
+        if (!pass(session, Selector::juniorHigh, sourcePath, system, ui, report, keeper))
+            return report;
+    } else if (!pass(session, Selector::source, sourcePath, system, ui, report, keeper)) {
         return report;
     }
     report.completed = true;

@@ -71,7 +71,10 @@ void writeRecord(runtime::System& system, const std::string& path, const UndoRec
         temporary = file->name();
         file->write(recordText(record));
         file->commit();
-        system.replace(temporary, name, {}, {});
+        // Any older record goes; none must appear meanwhile, since the run holds the lock.
+        runtime::ReplaceCheck any;
+        if (system.isOrdinaryFile(name)) any = [](runtime::InputFile&) { return true; };
+        system.replace(temporary, name, {}, any);
     } catch (...) {
         if (!temporary.empty()) system.removeFile(temporary);
         throw;
