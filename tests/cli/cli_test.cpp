@@ -237,6 +237,11 @@ TEST(KbnsetCli, WhatTheUserSees) {
     const std::string atLimit = "/" + std::string(runtime::kDirectoryLimit - 1, 'x'),
                       unit = " バイト";
 #endif
+#ifdef _WIN32
+    const std::string sep = "\\";
+#else
+    const std::string sep = "/";
+#endif
     const std::string overLimit = atLimit + "x", limit = std::to_string(runtime::kDirectoryLimit);
     const std::string bad = "\"x\",0,\"x\",\"1\",\"\",0,\"\",0,0,\"\",\"\",0,0\r\n";
     const std::string nul = many(1) + cp932("\"一般\",0,\"机") + std::string(1, '\0') +
@@ -413,7 +418,7 @@ TEST(KbnsetCli, WhatTheUserSees) {
         {.name = "a dry run keeps nothing to undo", .args = with({"--undo"}), .err = {kNothing}, .status = 1,
          .earlier = {with({"--dry-run"})}},
         {.name = "undo, dry run", .args = with({"--undo", "--dry-run"}),
-         .out = {"備品区分ファイル $D/KUBUN.KMT を * の実行の前に戻せます（--dry-run のため何も変えていません）"},
+         .out = {"備品区分ファイル $D" + sep + "KUBUN.KMT を * の実行の前に戻せます（--dry-run のため何も変えていません）"},
          .after = both, .earlier = {with({})}, .kept = kubun},
         // A run that changes no byte leaves the earlier run's way back.
         {.name = "a run that changes nothing", .out = {set(kE, 0), set(kJ, 0), left(1), kCompletion}, .after = both,
