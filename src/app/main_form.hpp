@@ -32,6 +32,10 @@ class MainForm {
     void onStopClick();
     // B_END, the close box and every other close request.
     void onCloseRequest();
+    // The system menu opens: 「元に戻す(&U)」 is enabled when the last run can be undone.
+    void onSystemMenuOpening();
+    // 「元に戻す(&U)」: asks, then puts KUBUN.KMT back as kbnset-cli --undo does (undo_menu.cpp).
+    void onUndoChosen();
 
     const update::Session& session() const { return session_; }
     const std::string& fileName(int index) const { return F_NAME_[index == 0 ? 0 : 1]; }

@@ -64,6 +64,11 @@ class View : public update::UserInterface {
     // The chosen file's full path; empty when the dialog was cancelled.
     virtual std::string dialogFileName() = 0;
 
+    // A Yes/No question titled like the message boxes, No the default; true for Yes.
+    virtual bool confirm(std::string_view text) = 0;
+    // Whether the system menu's 「元に戻す(&U)」 can be chosen.
+    virtual void setUndoEnabled(bool enabled) = 0;
+
     // Unloads the window; the logic calls nothing on the view afterwards.
     virtual void close() = 0;
 };

@@ -9,6 +9,7 @@
 #include "cli/report.hpp"
 #include "runtime/console.hpp"
 #include "runtime/error.hpp"
+#include "cli/undo.hpp"
 #include "runtime/paths.hpp"
 #include "runtime/reason.hpp"
 #include "update/data_directory.hpp"
@@ -222,6 +223,8 @@ int runCli(const std::vector<std::string>& args, runtime::System& system, Consol
         } else if (options.version) {
             console.out("kbnset-cli " KBNSET_VERSION "\n");
             status = kExitOk;
+        } else if (options.undo) {
+            status = runUndo(options, system, console);
         } else {
             status = run(options, system, console);
         }

@@ -4,6 +4,8 @@
 #include <array>
 #include <cstddef>
 
+#include "runtime/console.hpp"
+
 #ifndef KBNSET_VERSION
 #error "KBNSET_VERSION comes from the build: the version of project()"
 #endif
@@ -12,20 +14,10 @@ namespace kbnset::cli {
 
 namespace {
 
-// Where the data folder's setting is read on this system.
-#ifdef _WIN32
-constexpr std::string_view kSettingsPlace =
-    "                   HKEY_CURRENT_USER\\Software\\VB and VBA Program Settings の\n"
-    "                   R-ZORVEL\\SCHOOL\\DIR_ME、無ければ ZORVEL\\SCHOOL\\DIR_ME を読み、\n";
-#else
-constexpr std::string_view kSettingsPlace =
-    "                   ${XDG_CONFIG_HOME:-$HOME/.config}/R-ZORVEL.ini、無ければ同じ\n"
-    "                   フォルダの ZORVEL.ini の [SCHOOL] DIR_ME を読み、\n";
-#endif
-
 constexpr std::string_view kUsageHead =
     "使い方: kbnset-cli [--data-dir DIR] [--start-dir DIR] [--source FILE] [-n] [--no-wait]\n"
     "                   [--report FILE | --report-append FILE]\n"
+    "        kbnset-cli --undo [--data-dir DIR] [-n] [--no-wait]\n"
     "\n"
     "備品区分ファイル KUBUN.KMT の空の分類を、基準ファイルの同じ区分の分類で埋めます。\n"
     "基準ファイルは E_KUBUN.KMT、次に J_KUBUN.KMT の順に使います。\n"
@@ -47,21 +39,17 @@ constexpr std::string_view kUsageTail =
     "                   --report と同じ行を FILE の末尾に足します。見出しの行は FILE が\n"
     "                   無いか空のときだけ書くので、複数の学校を一つの表にまとめられます。\n"
     "                   同時に実行しても行は混ざりません。\n"
+    "  --undo           KUBUN.KMT を前回の実行の前に戻します。もう一度で元に戻したのを\n"
+    "                   取り消します。その後に KUBUN.KMT が変更されていれば戻しません。\n"
     "  --version        版数を表示します。\n"
     "  -h, --help       この説明を表示します。\n"
     "\n"
     "終了コード:\n"
     "  0    正常終了\n"
     "  1    メッセージが出た、他の実行がデータフォルダを使っていた (--no-wait)、\n"
-    "       標準出力か報告ファイルに書き込めなかった\n"
+    "       標準出力か報告ファイルに書き込めなかった、元に戻せなかった (--undo)\n"
     "  2    引数の誤り、データフォルダ・--start-dir・--source が無い、パスが長すぎる\n"
-#ifdef _WIN32
-    "  128+n  中断 (130 Ctrl+C または Ctrl+Break、143 コンソールの画面を閉じた、\n"
-    "         ログオフまたはシャットダウン。129 (SIGHUP) は POSIX のシステムだけ)\n";
-#else
-    "  128+n  シグナル n で中断 (129 SIGHUP、130 SIGINT (Ctrl+C)、143 SIGTERM)。\n"
-    "         区切りのよいところで止めてから、同じシグナルで終わります。\n";
-#endif
+    "";
 
 enum class Kind { flag, value };
 
@@ -75,7 +63,8 @@ constexpr std::array kSpecs{
     Spec{"--data-dir", "", Kind::value},      Spec{"--start-dir", "", Kind::value},
     Spec{"--source", "", Kind::value},        Spec{"--dry-run", "-n", Kind::flag},
     Spec{"--no-wait", "", Kind::flag},        Spec{"--report", "", Kind::value},
-    Spec{"--report-append", "", Kind::value}, Spec{"--version", "", Kind::flag},
+    Spec{"--report-append", "", Kind::value}, Spec{"--undo", "", Kind::flag},
+    Spec{"--version", "", Kind::flag},
     Spec{"--help", "-h", Kind::flag},
 };
 
@@ -168,6 +157,7 @@ Options parseArguments(const std::vector<std::string>& args) {
         if (spec->kind == Kind::flag) {
             if (name == "--dry-run") options.dryRun = true;
             if (name == "--no-wait") options.noWait = true;
+            if (name == "--undo") options.undo = true;
             continue;
         }
         std::string value = takeValue(args, i, name);
@@ -182,12 +172,15 @@ Options parseArguments(const std::vector<std::string>& args) {
             options.reportAppend = name == "--report-append";
         }
     }
+    if (options.undo && (source || options.report))
+        throw UsageError("--undo は --source、--report と一緒に指定できません");
     options.source = source.value_or("");
     return options;
 }
 
 std::string usageText() {
-    return std::string(kUsageHead) + std::string(kSettingsPlace) + std::string(kUsageTail);
+    return std::string(kUsageHead) + std::string(runtime::settingsPlaceHelp()) +
+           std::string(kUsageTail) + std::string(runtime::stopStatusHelp());
 }
 
 }  // namespace kbnset::cli

@@ -16,6 +16,7 @@ struct Options {
     bool reportAppend = false;            // add rows to the report, a header only to an empty one
     bool dryRun = false;
     bool noWait = false;  // end at once when another kbnset holds the data folder
+    bool undo = false;    // put KUBUN.KMT back as it was before the last run
     bool help = false;
     bool version = false;
 };

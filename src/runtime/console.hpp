@@ -9,6 +9,11 @@
 // them is a terminal, and Ctrl+C.
 namespace kbnset::runtime {
 
+// The help's lines that differ by system: where the data folder's setting is read, and the
+// exit statuses of a stop.
+std::string_view settingsPlaceHelp();
+std::string_view stopStatusHelp();
+
 enum class Stream { out, err };
 
 // Writes UTF-8 text: as it is on POSIX; on Windows as UTF-16 to a console, and in the

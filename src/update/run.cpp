@@ -10,8 +10,10 @@
 #include "category/load.hpp"
 #include "category/save.hpp"
 #include "runtime/paths.hpp"
+#include "runtime/clock.hpp"
 #include "update/merge.hpp"
 #include "update/report.hpp"
+#include "update/undo.hpp"
 
 namespace kbnset::update {
 
@@ -82,7 +84,8 @@ std::unique_ptr<runtime::FileLock> lockCategoryFile(Session& session, runtime::S
 // leaves it (unchanged when its category load fails).
 bool pass(Session& session, category::Selector selector, const std::string& sourcePath,
           runtime::System& system, UserInterface& ui, RunReport& report,
-          std::vector<std::int32_t>& emptyNow, std::vector<SavedChange>& changes) {
+          std::vector<std::int32_t>& emptyNow, std::vector<SavedChange>& changes,
+          RunKeeper& keeper) {
     using category::LoadResult;
     PassReport& p = report.passes.emplace_back();
     p.referenceFile = category::referenceFileName(selector, sourcePath);
@@ -138,7 +141,9 @@ bool pass(Session& session, category::Selector selector, const std::string& sour
         report.stopped = true;
         return false;
     }
-    p.saved = category::KBN_SAVE(tables, session.DATA_DIR, ctx);
+    category::Keeping keeping = keeper.forSave(tables.KBN_FILE.path);
+    p.saved = category::KBN_SAVE(tables, session.DATA_DIR, ctx, &keeping);
+    if (p.saved) keeper.saved(tables.KBN_FILE, keeping);
     p.saveReached = true;
     if (p.saved) {
         // The save writes one record a line.
@@ -154,10 +159,10 @@ bool pass(Session& session, category::Selector selector, const std::string& sour
 
 void runPasses(Session& session, const std::string& sourcePath, runtime::System& system,
                UserInterface& ui, RunReport& report, std::vector<std::int32_t>& emptyNow,
-               std::vector<SavedChange>& changes) try {
+               std::vector<SavedChange>& changes, RunKeeper& keeper) try {
     using category::Selector;
     if (sourcePath.empty()) {
-        pass(session, Selector::elementary, sourcePath, system, ui, report, emptyNow, changes);
+        pass(session, Selector::elementary, sourcePath, system, ui, report, emptyNow, changes, keeper);
         // A stop ends the whole run: the junior-high pass must not start after it, also when
         // it came while the first pass loaded or saved (the yield turns it into STOP_FLG).
         if (!report.stopped) ui.yield();
@@ -165,10 +170,10 @@ void runPasses(Session& session, const std::string& sourcePath, runtime::System&
             report.stopped = true;
             return;
         }
-        if (!pass(session, Selector::juniorHigh, sourcePath, system, ui, report, emptyNow, changes))
+        if (!pass(session, Selector::juniorHigh, sourcePath, system, ui, report, emptyNow, changes, keeper))
             return;
     } else if (!pass(session, Selector::source, sourcePath, system, ui, report, emptyNow,
-                     changes)) {
+                     changes, keeper)) {
         return;
     }
     report.completed = true;
@@ -200,7 +205,8 @@ RunReport run(Session& session, const std::string& sourcePath, runtime::System& 
     RunReport report;
     std::vector<std::int32_t> emptyNow;
     std::vector<SavedChange> changes;
-    runPasses(session, sourcePath, system, ui, report, emptyNow, changes);
+    RunKeeper keeper(system, runtime::localTimeText());
+    runPasses(session, sourcePath, system, ui, report, emptyNow, changes, keeper);
     try {
         // The reference table is not needed any more: its memory goes to the rows.
         category::Tables& tables = session.tables;

@@ -43,7 +43,14 @@ class FakeView : public Recording<app::View> {
     std::string dialogFileName() override { return dialogAnswer; }
     void close() override { ++closeCount; }
     void setStatus(std::string_view text) override { statusLog.emplace_back(text); }
+    bool confirm(std::string_view text) override {
+        questions.emplace_back(text);
+        return answer;
+    }
+    void setUndoEnabled(bool e) override { undoEnabled = e; }
 
+    std::vector<std::string> questions;
+    bool answer = false, undoEnabled = false;
     std::map<Control, std::string> captions;
     std::map<Control, bool> visible, enabled;
     int outerHeight = 0, closeCount = 0;
@@ -267,6 +274,45 @@ TEST(MainForm, Runs) {
         EXPECT_TRUE(w.view.messages.empty());
         EXPECT_EQ(w.view.closeCount, c.closes ? 1 : 0);
     }
+}
+
+// 「元に戻す(&U)」 is enabled only when the last run can be undone and no run is in progress; it
+// asks first, naming the file and the run, and No changes nothing.
+TEST(MainForm, UndoFromTheSystemMenu) {
+    const std::string both = category({"E1", "J2", "既存", "E3", ""});
+    Workspace w;
+    const std::string kubun = utf8Of(w.data / "KUBUN.KMT");
+    w.form.onSystemMenuOpening();
+    EXPECT_FALSE(w.view.undoEnabled) << "before any run";
+    w.form.onStartClick();
+    w.form.onSystemMenuOpening();
+    EXPECT_TRUE(w.view.undoEnabled) << "after a run";
+
+    w.form.onUndoChosen();
+    ASSERT_EQ(w.view.questions.size(), 1u);
+    const std::string& question = w.view.questions[0];
+    EXPECT_TRUE(question.starts_with("備品区分ファイル\n" + kubun + "\nを 2")) << question;
+    EXPECT_TRUE(question.ends_with(" の実行の前に戻します。\nよろしいですか？")) << question;
+    EXPECT_EQ(w.onDisk(), both);
+    w.view.answer = true;
+    w.form.onUndoChosen();
+    EXPECT_EQ(w.onDisk(), kBefore);
+    ASSERT_EQ(w.view.messages.size(), 1u);
+    EXPECT_TRUE(w.view.messages[0].ends_with(" の実行の前に戻しました")) << w.view.messages[0];
+
+    // During a run neither the menu item nor a WM_SYSCOMMAND that was already queued acts.
+    w.form.onUndoChosen();  // redo: the run's result is back, the way back stays
+    EXPECT_EQ(w.onDisk(), both);
+    w.view.onYield = [&, first = w.view.yields + 1](int n) {
+        if (n != first) return;
+        w.form.onSystemMenuOpening();
+        w.form.onUndoChosen();
+    };
+    w.view.undoEnabled = true;
+    w.form.onStartClick();
+    EXPECT_FALSE(w.view.undoEnabled);
+    EXPECT_EQ(w.view.questions.size(), 3u);
+    EXPECT_EQ(w.onDisk(), both);
 }
 
 }  // namespace

@@ -172,6 +172,12 @@ struct Case {
     std::optional<std::string> after{};  // KUBUN.KMT at the end; none: as it was
     std::vector<std::string> screen{};   // with `terminal`, both streams as the user sees them
     std::vector<std::pair<std::string, std::string>> filesAfter{};  // by path from "$R"
+    // Runs before the one seen, and what another program writes to KUBUN.KMT after them.
+    std::vector<std::vector<std::string>> earlier{};
+    std::optional<std::string> edit{};
+    // KUBUN.KMT.kbnset-undo at the end; none: the file at the start when the run changed it,
+    // else no undo files at all.
+    std::optional<std::string> kept{};
 };
 
 const std::string kOnlyJ = classified({"J理科", "J家庭", "", "", "手書き", ""});
@@ -204,11 +210,16 @@ Case usage(Case c, const std::string& why) {
 }
 // clang-format on
 
+// A '*' in an expected line stands for any text.
 void expectLines(std::vector<std::string> seen, const std::vector<std::string>& expected) {
-    for (std::size_t i = 0; i < std::min(seen.size(), expected.size()); ++i)
-        if (expected[i].ends_with('*') &&
-            seen[i].starts_with(expected[i].substr(0, expected[i].size() - 1)))
+    for (std::size_t i = 0; i < std::min(seen.size(), expected.size()); ++i) {
+        const std::size_t star = expected[i].find('*');
+        if (star == std::string::npos) continue;
+        const std::string head = expected[i].substr(0, star), tail = expected[i].substr(star + 1);
+        if (seen[i].size() >= head.size() + tail.size() && seen[i].starts_with(head) &&
+            seen[i].ends_with(tail))
             seen[i] = expected[i];
+    }
     EXPECT_EQ(seen, expected);
 }
 
@@ -218,6 +229,14 @@ TEST(KbnsetCli, WhatTheUserSees) {
     // After both passes the elementary classification stays where both files know the record.
     const std::string both = classified({"E理科", "J家庭", "E体育", "", "手書き", ""});
     const std::string kubun = kmt(kDestination);
+    const std::string undone = "備品区分ファイルを * の実行の前に戻しました",
+                      redone = "備品区分ファイルを * の実行の後に戻しました";
+    const std::string
+        kChanged =
+            "kbnset-cli: "
+            "備品区分ファイルが前回の備品区分機能設定の後に変更されているため、元に戻せません",
+        kNothing = "kbnset-cli: 元に戻せる実行が有りません",
+        kUndoFailed = "kbnset-cli: 備品区分ファイルを元に戻せませんでした: *";
     // The read calls that fetch the first byte of the records and the fourth of the third
     // record: call n fetches byte n - 1.
     const std::size_t first = kubun.find("\r\n") + 2, second = kubun.find("\r\n", first) + 2;
@@ -230,6 +249,11 @@ TEST(KbnsetCli, WhatTheUserSees) {
 #else
     const std::string atLimit = "/" + std::string(runtime::kDirectoryLimit - 1, 'x'),
                       unit = " バイト";
+#endif
+#ifdef _WIN32
+    const std::string sep = "\\";
+#else
+    const std::string sep = "/";
 #endif
     const std::string overLimit = atLimit + "x", limit = std::to_string(runtime::kDirectoryLimit);
     const std::string bad = "\"x\",0,\"x\",\"1\",\"\",0,\"\",0,0,\"\",\"\",0,0\r\n";
@@ -431,6 +455,27 @@ TEST(KbnsetCli, WhatTheUserSees) {
                  "、このシステムの上限は " + limit + unit + "）: " + overLimit}, .status = 2},
         {.name = "version", .args = with({"--version", "--bogus"}), .out = {"kbnset-cli " KBNSET_VERSION}},
         {.name = "help wins", .args = with({"--help", "--bogus"}), .out = linesOf(std::string(cli::usageText()))},
+
+        // --undo puts back the file as it was before the whole run, and a second one redoes it;
+        // each needs KUBUN.KMT and the kept file to be what kbnset left.
+        {.name = "undo", .args = with({"--undo"}), .out = {undone}, .after = kubun, .earlier = {with({})}, .kept = both},
+        {.name = "second undo redoes", .args = with({"--undo"}), .out = {redone}, .after = both,
+         .earlier = {with({}), with({"--undo"})}, .kept = kubun},
+        {.name = "undo after another program's change", .args = with({"--undo"}), .err = {kChanged}, .status = 1,
+         .after = onlyE, .earlier = {with({})}, .edit = onlyE, .kept = kubun},
+        {.name = "nothing to undo", .args = with({"--undo"}), .err = {kNothing}, .status = 1},
+        {.name = "a dry run keeps nothing to undo", .args = with({"--undo"}), .err = {kNothing}, .status = 1,
+         .earlier = {with({"--dry-run"})}},
+        {.name = "undo, dry run", .args = with({"--undo", "--dry-run"}),
+         .out = {"備品区分ファイル $D" + sep + "KUBUN.KMT を * の実行の前に戻せます（--dry-run のため何も変えていません）"},
+         .after = both, .earlier = {with({})}, .kept = kubun},
+        // A run that changes no byte leaves the earlier run's way back.
+        {.name = "a run that changes nothing", .out = {set(kE, 0), set(kJ, 0), left(1), kCompletion}, .after = both,
+         .earlier = {with({})}, .kept = kubun},
+        // The swap and its record go together or not at all.
+        {.name = "undo whose record cannot be written", .args = with({"--undo"}),
+         .fault = {Op::Replace, 1, "KUBUN.KMT.kbnset-undo.ini"}, .err = {kUndoFailed}, .status = 1, .after = both,
+         .earlier = {with({})}, .kept = kubun},
     };
     // clang-format on
     for (const Case& c : cases) {
@@ -460,6 +505,12 @@ TEST(KbnsetCli, WhatTheUserSees) {
                 fs::perm_options::remove);
         const std::set<std::string> before = namesIn(data);
         fs::current_path(root.path());
+        for (const std::vector<std::string>& args : c.earlier) {
+            RecordingConsole console;
+            EXPECT_EQ(cli::runCli(expand(args), runtime::nativeSystem(), console), 0)
+                << console.errText;
+        }
+        if (c.edit) writeBytes(target, *c.edit);
         FaultySystem system(runtime::nativeSystem());
         for (const auto& [key, value] : c.settings) system.settings[key] = expand({value})[0];
         std::unique_ptr<runtime::FileLock> lock;
@@ -500,9 +551,20 @@ TEST(KbnsetCli, WhatTheUserSees) {
         if (c.kubun) {
             EXPECT_EQ(readBytes(target), c.after.value_or(*c.kubun));
         }
-        EXPECT_EQ(namesIn(data), before);
         for (const auto& [name, bytes] : c.filesAfter)
             EXPECT_EQ(readBytes(root / name), expand({bytes})[0]);
+        // What kbnset keeps to undo a run that changed the file: the file as it was before
+        // the whole run, not between the passes.
+        const fs::path keptFile = data / "KUBUN.KMT.kbnset-undo";
+        std::optional<std::string> kept = c.kept;
+        if (!kept && c.kubun && c.after && *c.after != *c.kubun && c.earlier.empty())
+            kept = c.kubun;
+        std::set<std::string> names = before;
+        if (kept) {
+            names.insert({"KUBUN.KMT.kbnset-undo", "KUBUN.KMT.kbnset-undo.ini"});
+            EXPECT_EQ(readBytes(keptFile), *kept);
+        }
+        EXPECT_EQ(namesIn(data), names);
     }
 }
 
@@ -595,7 +657,10 @@ TEST(KbnsetCli, RunsAtOnceNeverLoseEachOthersFills) {
             EXPECT_TRUE(o.status == 0 || o.status == -SIGTERM) << o.status;
             EXPECT_EQ(o.out.find(kCompletion) != std::string::npos, o.status == 0);
             fs::permissions(dir / "data", static_cast<fs::perms>(0755));
-            EXPECT_EQ(namesIn(dir / "data"), std::set<std::string>{"KUBUN.KMT"});
+            // Nothing else than the file and the way back.
+            EXPECT_EQ(namesIn(dir / "data"),
+                      (std::set<std::string>{"KUBUN.KMT", "KUBUN.KMT.kbnset-undo",
+                                             "KUBUN.KMT.kbnset-undo.ini"}));
         }
     }
 }

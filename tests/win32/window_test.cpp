@@ -225,6 +225,50 @@ TEST(WindowTest, LayoutKeysMessagesAndTheSourceRow) {
 
 const std::wstring kDone = runtime::widen(update::kCompletionText);
 
+// 「元に戻す(&U)」 by the keyboard, Alt+Space then U: it does nothing until a run has changed
+// KUBUN.KMT. Then it asks first, naming the file, No the default: No keeps the run's result,
+// Yes puts the file back as it was before the run and says so.
+TEST(WindowTest, UndoFromTheSystemMenu) {
+    Scene scene;
+    writeBytes(scene.start / "E_KUBUN.KMT", kmt({{.name = "机", .cls = "E"}}));
+    writeBytes(scene.start / "J_KUBUN.KMT", kmt({}));
+    const std::string before = kmt({{.name = "机"}}), after = kmt({{.name = "机", .cls = "E"}});
+    writeBytes(scene.data / "KUBUN.KMT", before);
+    Tool tool(scene.start);
+    auto choose = [&] {
+        tool.press({VK_MENU, VK_SPACE});
+        Sleep(300);
+        tool.press({'U'});
+        return tool.topLevel(seconds(5));
+    };
+    auto textIn = [](HWND box) { return textOf(GetDlgItem(box, 0xFFFF)); };
+    ASSERT_TRUE(waitUntil([&] { return tool.focus() == tool[B_START]; }));
+    EXPECT_FALSE(choose()) << "nothing to undo yet";
+    tool.press({VK_ESCAPE});
+    tool.press({VK_ESCAPE});
+
+    PostMessageW(tool[B_START], BM_CLICK, 0, 0);
+    ASSERT_TRUE(waitUntil([&] { return textOf(tool[Label3]) == kDone; }, seconds(20)));
+    ASSERT_EQ(readBytes(scene.data / "KUBUN.KMT"), after);
+    for (WPARAM answer : {WPARAM{IDNO}, WPARAM{IDYES}}) {
+        SCOPED_TRACE(answer);
+        const HWND box = choose();
+        ASSERT_TRUE(box);
+        const std::wstring question = textIn(box);
+        EXPECT_TRUE(question.starts_with(L"備品区分ファイル\n" + scene.destination() + L"\nを "))
+            << runtime::narrow(question);
+        EXPECT_TRUE(question.ends_with(L" の実行の前に戻します。\nよろしいですか？"));
+        EXPECT_TRUE(Tool::isDefault(GetDlgItem(box, IDNO)));
+        PostMessageW(box, WM_COMMAND, answer, 0);
+        ASSERT_TRUE(waitUntil([&] { return !IsWindow(box); }));
+    }
+    const HWND done = tool.topLevel(seconds(10));
+    ASSERT_TRUE(done);
+    EXPECT_TRUE(textIn(done).ends_with(L" の実行の前に戻しました"));
+    ASSERT_TRUE(Tool::dismiss(done));
+    EXPECT_EQ(readBytes(scene.data / "KUBUN.KMT"), before);
+}
+
 // 5,011 records (a full table) in KUBUN.KMT and in both reference files, every one to be
 // filled; returns KUBUN.KMT as written. A `prefix` on the category's names leaves each
 // record to the containment search, which then reads all of it.

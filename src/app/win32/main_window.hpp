@@ -39,6 +39,8 @@ class MainWindow final : public View {
     void setDialogFilter(std::string_view filter) override;
     void showOpenDialog() override;
     std::string dialogFileName() override;
+    bool confirm(std::string_view text) override;
+    void setUndoEnabled(bool enabled) override;
     void close() override;
 
     void showMessage(std::string_view text) override;

@@ -40,9 +40,16 @@ void removeLeftovers(const std::string& folder, std::string_view file) {
     if (!listing) return;
     UniqueDir entries(::fdopendir(listing.get()));
     if (entries == nullptr) return;
-    static_cast<void>(listing.release());                   // the DIR owns it now
-    while (const dirent* entry = ::readdir(entries.get()))  // NOLINT(concurrency-mt-unsafe)
-        if (isTemporaryOf(entry->d_name, file)) ::unlinkat(dir.get(), entry->d_name, 0);
+    static_cast<void>(listing.release());                     // the DIR owns it now
+    while (const dirent* entry = ::readdir(entries.get())) {  // NOLINT(concurrency-mt-unsafe)
+        if (!isTemporaryOf(entry->d_name, file)) continue;
+        // A save in progress has swapped its locked file out under a temporary name, and moves
+        // it to the backup name next: that one is no leftover.
+        const UniqueFd held(
+            ::openat(dir.get(), entry->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+        if (held && ::flock(held.get(), LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) continue;
+        ::unlinkat(dir.get(), entry->d_name, 0);
+    }
 }
 
 bool sameFile(const struct stat& a, const struct stat& b) {
