@@ -20,6 +20,7 @@ TEST(NameMatcher, FindsTheFirstNameWithinATextInListOrder) {
     const Case cases[] = {
         {"none within", {"机", "椅子"}, "理科室", NameMatcher::kNone},
         {"list order, not where it occurs", {"室", "理科"}, "理科室", 0},
+        {"the first, though a later one occurs further on", {"理科", "室"}, "理科室", 0},
         {"list order, not the longest", {"机", "理科机", "科机"}, "養護理科机", 0},
         {"a later name when the first is absent", {"椅子", "科机", "机"}, "理科机", 1},
         {"found through a failure link", {"理科室A", "科室B"}, "理科室B", 1},
