@@ -22,19 +22,6 @@ std::uint32_t next(std::string_view s, std::size_t& pos) {
 
 }  // namespace
 
-// The names running through one state: a range of `order`. While they share more than a few
-// bytes ahead (`shared`, read from one of them), a level costs one step, not one per name;
-// `consumed` is what they have read together and not yet taken from `rest`.
-struct NameMatcher::BuildSpace::Span {
-    std::uint32_t state;
-    std::size_t begin, end;
-    std::string_view shared;
-    std::size_t consumed;
-};
-
-NameMatcher::BuildSpace::BuildSpace() = default;
-NameMatcher::BuildSpace::~BuildSpace() = default;
-
 NameMatcher::Work& NameMatcher::work() {
     thread_local Work work;
     return work;

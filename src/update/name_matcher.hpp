@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string_view>
@@ -26,13 +27,19 @@ class NameMatcher {
     // What a build needs only while it builds; one may serve many builds, so that the matchers
     // of many small lists cost no allocations beyond their own states.
     struct BuildSpace {
-        struct Span;
+        // The names running through one state: a range of `order`. While they share more than
+        // a few bytes ahead (`shared`, read from one of them), a level costs one step, not one
+        // per name; `consumed` is what they have read together and not yet taken from `rest`.
+        struct Span {
+            std::uint32_t state;
+            std::size_t begin, end;
+            std::string_view shared;
+            std::size_t consumed;
+        };
         std::vector<std::string_view> rest;  // what each name has left to read
         std::vector<std::uint32_t> order;    // names by position in the list, grouped by state
         std::vector<Span> level, nextLevel;
         std::vector<std::pair<std::uint64_t, std::uint32_t>> split;  // character and end, name
-        BuildSpace();
-        ~BuildSpace();
     };
 
     // The work the matchers of this thread have done, counted for the bounds the tests hold
