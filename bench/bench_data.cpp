@@ -173,11 +173,18 @@ std::string fileBytes(const std::vector<KBN_REC>& table, std::int32_t count,
         r = table[static_cast<std::size_t>(i)];
         category::FileBytes& b = r.bytes;
         b.kept = true;
-        b.type = runtime::toAnsi(r.REC_KIND == category::RecordKind::management ? "管理" : "一般");
-        b.name = runtime::toAnsi(r.KBN_NAME);
-        b.code = runtime::toAnsi(r.KBN_CODE);
-        b.key2 = runtime::toAnsi(r.KBN_KEY2);
-        b.val7 = runtime::toAnsi("備考");
+        b.values.clear();
+        using V = category::FileBytes;
+        const std::pair<V::Value, std::string_view> values[] = {
+            {V::type, r.REC_KIND == category::RecordKind::management ? "管理" : "一般"},
+            {V::name, r.KBN_NAME},
+            {V::code, r.KBN_CODE},
+            {V::key2, r.KBN_KEY2},
+            {V::val7, "備考"}};
+        for (const auto& [v, text] : values) {
+            b.values += runtime::toAnsi(text);
+            b.ends[v] = static_cast<std::uint32_t>(b.values.size());
+        }
         b.cls = runtime::toAnsi(r.KBN_CLASS);
         category::writeRecord(writer, r);
     }

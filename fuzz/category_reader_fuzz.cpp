@@ -16,12 +16,12 @@ constexpr std::int32_t kCountBeforeReference = 4321;
 
 int readBoth(std::string_view bytes) {
     static category::Tables tables;
-    writeFile(scratchDir() / category::kCategoryFile, bytes);
+    test::writeBytes(scratchDir() / category::kCategoryFile, bytes);
     RecordingUi ui;
     category::Context ctx{runtime::nativeSystem(), ui};
 
     tables.KBN_CNT = kCountBeforeCategory;
-    category::LoadResult asCategory = category::KBN_LOAD(tables, scratchDirText(), ctx);
+    category::LoadResult asCategory = category::KBN_LOAD(tables, scratchDir().str(), ctx);
     checkLoad(asCategory, ui, "備品区分ファイルの読込に失敗しました", kCountBeforeCategory,
               tables.KBN_CNT);
     if (asCategory == category::LoadResult::loaded)
@@ -30,7 +30,7 @@ int readBoth(std::string_view bytes) {
     ui.clear();
     tables.REF_CNT = kCountBeforeReference;
     category::LoadResult asReference = category::REF_LOAD(
-        tables, category::Selector::source, scratchDirText(), category::kCategoryFile, ctx);
+        tables, category::Selector::source, scratchDir().str(), category::kCategoryFile, ctx);
     checkLoad(asReference, ui, "基準ファイルの読込に失敗しました", kCountBeforeReference,
               tables.REF_CNT);
     if (asReference == category::LoadResult::loaded)

@@ -3,8 +3,6 @@
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <random>
 
 #include "category/code_no.hpp"
 #include "category/load.hpp"
@@ -12,58 +10,15 @@
 
 namespace kbnset::fuzz {
 
-namespace {
-
-class ScratchDir {
-  public:
-    ScratchDir() {
-        std::random_device entropy;
-        for (int attempt = 0; attempt < 100; ++attempt) {
-            auto candidate = std::filesystem::temp_directory_path() /
-                             ("kbnset-fuzz-" + std::to_string(entropy()));
-            if (std::filesystem::create_directory(candidate)) {
-                path_ = candidate;
-                return;
-            }
-        }
-        fail("cannot create a scratch folder");
-    }
-    ~ScratchDir() {
-        std::error_code ignored;
-        std::filesystem::current_path(std::filesystem::temp_directory_path(), ignored);
-        std::filesystem::remove_all(path_, ignored);
-    }
-    ScratchDir(const ScratchDir&) = delete;
-    ScratchDir& operator=(const ScratchDir&) = delete;
-
-    const std::filesystem::path& path() const { return path_; }
-
-  private:
-    std::filesystem::path path_;
-};
-
-}  // namespace
-
 void fail(std::string_view rule) {
     std::fprintf(stderr, "kbnset fuzz: rule broken: %.*s\n", static_cast<int>(rule.size()),
                  rule.data());
     std::abort();
 }
 
-const std::filesystem::path& scratchDir() {
-    static const ScratchDir dir;
-    return dir.path();
-}
-
-std::string scratchDirText() {
-    return scratchDir().string();
-}
-
-void writeFile(const std::filesystem::path& file, std::string_view bytes) {
-    std::ofstream out(file, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    out.close();
-    require(!out.fail(), "the fuzz input could not be written to its file");
+const test::TempDir& scratchDir() {
+    static const test::TempDir dir;
+    return dir;
 }
 
 void checkLoad(category::LoadResult result, const RecordingUi& ui, std::string_view failureText,
@@ -98,7 +53,7 @@ void checkLoadedRecords(const std::vector<category::KBN_REC>& table, std::int32_
     for (std::int32_t i = 0; i < count; ++i) {
         const category::KBN_REC& r = table[static_cast<std::size_t>(i)];
         if (r.bytes.kept)
-            require(r.REC_KIND == (runtime::fromAnsi(r.bytes.type) == "管理"
+            require(r.REC_KIND == (runtime::fromAnsi(r.bytes[category::FileBytes::type]) == "管理"
                                        ? category::RecordKind::management
                                        : category::RecordKind::ordinary),
                     "REC_KIND does not follow KBN_TYPE");

@@ -1,15 +1,14 @@
 #pragma once
 
 #include <cstdint>
-#include <filesystem>
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
 
 #include "category/load.hpp"
 #include "category/record.hpp"
-#include "update/user_interface.hpp"
+#include "support/recording_ui.hpp"
+#include "support/temp_dir.hpp"
 
 // What the fuzz targets share: a private folder, a user that records what it was shown,
 // and the checks whose failure is a crash.
@@ -22,35 +21,18 @@ inline void require(bool holds, std::string_view rule) {
 }
 
 // One folder per process under the system's temporary folder (TMPDIR), removed at exit.
-const std::filesystem::path& scratchDir();
-std::string scratchDirText();
-void writeFile(const std::filesystem::path& file, std::string_view bytes);
+const test::TempDir& scratchDir();
 
-class RecordingUi : public update::UserInterface {
+// The tests' recording user, held to the rule that no message shows under the hourglass.
+class RecordingUi : public test::RecordingUi {
   public:
     void showMessage(std::string_view text) override {
         require(!busy, "a message box under the hourglass pointer");
-        messages.emplace_back(text);
+        test::RecordingUi::showMessage(text);
     }
     void setBusy(bool on) override { busy = on; }
-    void progress(std::int32_t done, std::int32_t total) override {
-        lastProgress = {done, total};
-        ++progressed;
-    }
-    void yield() override { ++yields; }
+    void clear() { *this = RecordingUi(); }
 
-    void clear() {
-        messages.clear();
-        lastProgress = {};
-        progressed = 0;
-        yields = 0;
-        busy = false;
-    }
-
-    std::vector<std::string> messages;
-    std::pair<std::int32_t, std::int32_t> lastProgress;  // done, total
-    int progressed = 0;
-    int yields = 0;
     bool busy = false;
 };
 

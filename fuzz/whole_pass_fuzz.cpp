@@ -28,14 +28,14 @@ constexpr std::int32_t kCountBefore = 1234;
 int onePass(std::string_view input) {
     static category::Tables tables;
     static category::Tables reread;
-    const std::string dir = scratchDirText();
+    const std::string dir = scratchDir().str();
 
     std::size_t split = input.find('\0');
     std::string_view reference = input.substr(0, split);
     std::string_view destination =
         split == std::string_view::npos ? std::string_view() : input.substr(split + 1);
-    writeFile(scratchDir() / kReferenceName, reference);
-    writeFile(scratchDir() / category::kCategoryFile, destination);
+    test::writeBytes(scratchDir() / kReferenceName, reference);
+    test::writeBytes(scratchDir() / category::kCategoryFile, destination);
 
     RecordingUi ui;
     category::Context ctx{runtime::nativeSystem(), ui};
@@ -63,8 +63,9 @@ int onePass(std::string_view input) {
             "the merge and a plain scan fill differently");
     require(filled == expectedFilled, "the merge miscounts what it filled");
     require(ui.messages.empty(), "the merge showed a message");
-    require(ui.progressed == count && ui.yields == count, "not one progress and yield a record");
-    require(count == 0 || ui.lastProgress == std::pair{count, count},
+    require(ui.progressed.size() == static_cast<std::size_t>(count) && ui.yields == count,
+            "not one progress and yield a record");
+    require(count == 0 || ui.progressed.back() == update::progressText(count, count),
             "the last progress is not N/N");
 
     ui.clear();

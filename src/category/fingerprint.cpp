@@ -26,8 +26,4 @@ Fingerprint FingerprintBuilder::result() const {
     return Fingerprint{size_, hash.low64, hash.high64};
 }
 
-std::uint64_t hashText(std::string_view text) {
-    return XXH3_64bits(text.data(), text.size());
-}
-
 }  // namespace kbnset::category

@@ -3,7 +3,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <string_view>
 
 // A 128-bit fingerprint of a file's bytes (xxHash's XXH3), so that the save can tell whether
 // KUBUN.KMT still holds what the load read without keeping a copy of it.
@@ -31,8 +30,5 @@ class FingerprintBuilder {
     std::unique_ptr<State> state_;
     std::uint64_t size_ = 0;
 };
-
-// A 64-bit hash of a text (XXH3), several times faster than std::hash on long names.
-std::uint64_t hashText(std::string_view text);
 
 }  // namespace kbnset::category

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "category/fingerprint.hpp"
@@ -19,10 +21,21 @@ enum class RecordKind : std::int16_t {
 
 // A record's text values as its file held them, in the file's bytes: the save writes back
 // every value that the run did not change as these very bytes, so that a character with two
-// codes in the code page keeps the one it had. Only the category file's records keep them.
+// codes in the code page keeps the one it had. Only the category file's records keep them:
+// the classification apart, since it is the value a run fills and the next load finds longer
+// (a longer string in its place would leave the old one's memory as a hole), the others in
+// one string.
 struct FileBytes {
+    enum Value : std::uint8_t { type, name, code, key2, val7, count };
+    std::string values;                       // the values up to VAL_7, one after another
+    std::array<std::uint32_t, count> ends{};  // where each value ends in `values`
+    std::string cls;
     bool kept = false;
-    std::string type, name, code, key2, val7, cls;
+
+    std::string_view operator[](Value v) const {
+        const std::uint32_t begin = v == type ? 0 : ends[std::size_t{v} - 1];
+        return std::string_view(values).substr(begin, ends[v] - begin);
+    }
     friend bool operator==(const FileBytes&, const FileBytes&) = default;
 };
 

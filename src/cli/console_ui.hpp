@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-#include "update/user_interface.hpp"
+#include "update/run.hpp"
 
 namespace kbnset::cli {
 

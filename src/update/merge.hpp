@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "category/record.hpp"
+#include "update/run.hpp"
 #include "update/user_interface.hpp"
 
 namespace kbnset::update {

@@ -1,42 +1,13 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
 #include <string_view>
-#include <vector>
 
 #include "category/user_interface.hpp"
-#include "update/report.hpp"
 
 namespace kbnset::update {
 
-// STOP_FLG: set by the user interface while the merge yields.
-enum class StopFlag : std::int16_t {
-    none = 0,
-    requested = 1,  // the run in progress stops after its current record
-};
-
-struct PassReport {
-    std::string referenceFile;  // as the pass named it: E_KUBUN.KMT, J_KUBUN.KMT or the source
-    std::string fileRead;       // what REF_LOAD read instead when that was missing, else empty
-    bool merged = false;        // both loads succeeded and the merge ran
-    bool saveReached = false;
-    bool saved = false;           // the save wrote KUBUN.KMT
-    std::int32_t filled = 0;      // classifications filled by the merge
-    std::int32_t codesFixed = 0;  // codes that this pass's save normalised, or would
-};
-
-struct RunReport {
-    std::vector<PassReport> passes;
-    bool completed = false;  // the final pass reached its save: the completion text shows
-    bool stopped = false;    // a stop request ended the run
-    // Ordinary records without a classification in KUBUN.KMT as the last load found it and
-    // the last save left it; -1 when the last category load failed or none ran.
-    std::int32_t stillEmpty = -1;
-    // The classification and code changes of the passes that saved (or, in a dry run, would),
-    // in pass order then line order, then the still-empty rows of the file as it is at the end.
-    std::vector<Change> changes;
-};
+struct RunReport;  // run.hpp
 
 // What the update run shows the user besides the loads' and the save's messages. Progress
 // comes as numbers: each front end formats it in its own way.

@@ -3,14 +3,12 @@
 #include <windowsx.h>
 
 #include <algorithm>
-#include <chrono>
 #include <exception>
 #include <string>
 
 #include "app/layout.hpp"
 #include "app/win32/fonts.hpp"
 #include "runtime/win32/wide.hpp"
-#include "update/progress.hpp"
 
 namespace kbnset::app {
 
@@ -19,8 +17,6 @@ namespace {
 constexpr wchar_t kClassName[] = L"KbnsetMainWindow";
 constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
 constexpr DWORD kExStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT | WS_EX_APPWINDOW;
-// Well under a frame (1/60 s), so that clicks and painting wait no longer than one.
-constexpr std::chrono::milliseconds kPumpInterval{10};
 // Control ids start above IDOK and IDCANCEL, which the dialog keys send.
 constexpr int kFirstId = 100;
 // 「元に戻す(&U)」 in the system menu: below 0xF000, the low four bits left to the system.
@@ -57,7 +53,10 @@ void reportUnexpected(HWND owner) {
 }  // namespace
 
 MainWindow::MainWindow(HINSTANCE instance, runtime::System& system)
-    : instance_(instance), form_(*this, system) {}
+    : instance_(instance),
+      display_([this](std::string_view text) { setCaption(Control::Label3, text); },
+               [this] { pump(); }),
+      form_(*this, system) {}
 
 MainWindow::~MainWindow() {
     if (hwnd_) DestroyWindow(hwnd_);
@@ -143,14 +142,7 @@ HWND MainWindow::focusedButton() const {
 }
 
 void MainWindow::yield() {
-    // Pumping and a new text after every record cost many times the work itself; input and
-    // painting handled once a frame are as prompt as anyone can see. The merge still tests
-    // the stop request after every record.
-    const auto now = std::chrono::steady_clock::now();
-    if (now - lastPump_ < kPumpInterval) return;
-    showPendingProgress();
-    pump();
-    lastPump_ = std::chrono::steady_clock::now();
+    display_.yield();
 }
 
 void MainWindow::pump() {
@@ -407,26 +399,12 @@ void MainWindow::setBusy(bool busy) {
 }
 
 void MainWindow::setStatus(std::string_view text) {
-    pendingTotal_ = 0;  // an older progress text must not replace this one
+    display_.statusShown();
     setCaption(Control::Label3, text);
 }
 
-// Reported after every record, but shown at the display's rate by the next yield that
-// pumps. The last number of a pass is shown at once, and the yield after it pumps, so that
-// it is painted before the save and stays.
 void MainWindow::progress(std::int32_t done, std::int32_t total) {
-    pendingDone_ = done;
-    pendingTotal_ = total;
-    if (done != total) return;
-    showPendingProgress();
-    lastPump_ = {};
-}
-
-void MainWindow::showPendingProgress() {
-    if (pendingTotal_ == 0) return;
-    const std::string text = update::progressText(pendingDone_, pendingTotal_);
-    pendingTotal_ = 0;
-    setCaption(Control::Label3, text);
+    display_.progress(done, total);
 }
 
 }  // namespace kbnset::app

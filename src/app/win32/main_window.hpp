@@ -3,13 +3,13 @@
 #include <windows.h>
 
 #include <array>
-#include <chrono>
 #include <cstdint>
 #include <string>
 #include <string_view>
 
 #include "app/layout.hpp"
 #include "app/main_form.hpp"
+#include "app/progress_display.hpp"
 #include "app/view.hpp"
 #include "app/win32/file_dialog.hpp"
 #include "app/win32/handles.hpp"
@@ -58,7 +58,6 @@ class MainWindow final : public View {
     void onActivate(bool active);
     bool dispatchDialogMessage(MSG& msg);
     void pump();
-    void showPendingProgress();
     int pixels(int twips) const;
     // No window for a control without a row in the layout table.
     HWND control(Control c) const {
@@ -78,8 +77,7 @@ class MainWindow final : public View {
     UniqueBrush pathBrush_;
     HWND focus_ = nullptr;  // the control to give the focus back to on activation
     bool busy_ = false;
-    std::chrono::steady_clock::time_point lastPump_{};
-    std::int32_t pendingDone_ = 0, pendingTotal_ = 0;  // progress not yet shown; 0: none
+    ProgressDisplay display_;
     OpenFileDialog dialog_;
     MainForm form_;
 };
