@@ -6,8 +6,7 @@
 #include <csignal>
 
 #include "runtime/error.hpp"
-#include "runtime/win32/files.hpp"
-#include "runtime/win32/handle.hpp"
+#include "runtime/win32/os.hpp"
 #include "runtime/win32/wide.hpp"
 
 namespace kbnset::runtime {
