@@ -107,17 +107,17 @@ void writeReportFile(std::string_view name, bool append,
     const UniqueHandle file = ownHandle(
         CreateFileW(widen(name).c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                     append ? OPEN_ALWAYS : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) throw lastIoError("cannot open", name);
+    if (!file) throwLastError("cannot open", name);
     // Held to the close: a second run appending at once waits, and sees the first one's rows.
     OVERLAPPED whole{};
     if (!LockFileEx(file.get(), LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD, &whole))
-        throw lastIoError("cannot lock", name);
+        throwLastError("cannot lock", name);
     LARGE_INTEGER size{};
-    if (!GetFileSizeEx(file.get(), &size)) throw lastIoError("cannot examine", name);
+    if (!GetFileSizeEx(file.get(), &size)) throwLastError("cannot examine", name);
     const std::string data = bytes(size.QuadPart == 0);
     if (int error = writeAll(file.get(), data.data(), data.size()); error != 0)
         throw IoError("cannot write", name, error);
-    if (!FlushFileBuffers(file.get())) throw lastIoError("cannot flush", name);
+    if (!FlushFileBuffers(file.get())) throwLastError("cannot flush", name);
 }
 
 bool ownsConsole() {
