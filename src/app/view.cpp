@@ -15,6 +15,10 @@ void View::waitingForAnotherRun() {
     setStatus(update::kWaitingText);
 }
 
+void View::lockUnavailable(std::string_view /*folder*/) {
+    setStatus(kLockUnavailableStatus);
+}
+
 void View::runFinished(const update::RunReport& report) {
     if (report.completed) setStatus(update::kCompletionText);
 }

@@ -8,6 +8,9 @@
 
 namespace kbnset::app {
 
+// The status line's text when the data folder gives no lock.
+inline constexpr char kLockUnavailableStatus[] = "ロックが使えないフォルダです";
+
 // The controls of the main window. F_NAME and B_SET are control arrays: element 0 is the
 // destination row, element 1 the source row.
 enum class Control {
@@ -47,6 +50,8 @@ class View : public update::UserInterface {
     void progress(std::int32_t done, std::int32_t total) override;
     // The completion text on the status line when the run completed.
     void waitingForAnotherRun() override;
+    // A folder that gives no lock, said on the status line (short enough for its width).
+    void lockUnavailable(std::string_view folder) override;
     void runFinished(const update::RunReport& report) override;
 
     virtual void setCaption(Control control, std::string_view text) = 0;

@@ -144,6 +144,11 @@ int run(const Options& options, runtime::System& system, Console& console) {
     }
     ui.finish();
     say(summary(report, options.dryRun, ui.passMessages(), ui.foundBusy()));
+    // A dry run that could not ask every question of the save must not pass for a clean one.
+    const std::vector<std::string> unknown =
+        dryRun ? dryRun->unpredictable() : std::vector<std::string>{};
+    for (const std::string& path : unknown)
+        say(path + ": 保存できるか確かめられません（実際の保存は失敗することがあります）\n");
     if (report.completed) say(std::string(update::kCompletionText) + "\n");
     const bool reported = reportPath.empty() || writeReport(options, reportPath, report, console);
     if (ui.foundBusy()) {
@@ -160,7 +165,9 @@ int run(const Options& options, runtime::System& system, Console& console) {
     // A pass that could not load or save has told the user why; the run still failed.
     const bool allSaved = std::ranges::all_of(
         report.passes, [](const update::PassReport& p) { return p.merged && p.saved; });
-    return report.completed && allSaved && reported ? kExitOk : kExitFailed;
+    // 0 promises that the save succeeds (or would): a batch that gates the real run on a dry
+    // run must not go on from a guess.
+    return report.completed && allSaved && reported && unknown.empty() ? kExitOk : kExitFailed;
 }
 
 // Why a pass did not reach the merge, from the first message it showed.

@@ -5,6 +5,7 @@
 
 #include "runtime/console.hpp"
 #include "runtime/reason.hpp"
+#include "update/progress.hpp"
 #include "update/run.hpp"
 
 namespace kbnset::cli {
@@ -12,6 +13,8 @@ namespace kbnset::cli {
 namespace {
 
 constexpr int kBarCells = 24;
+constexpr char kLockUnavailableText[] =
+    "ロックが使えないフォルダです。他の実行と重ならないようにしてください";
 
 class NativeConsole final : public Console {
   public:
@@ -58,7 +61,7 @@ std::string progressLine(std::string_view file, std::int32_t done, std::int32_t 
     line.append(static_cast<std::size_t>(filled), '#');
     line.append(static_cast<std::size_t>(kBarCells - filled), '-');
     line += "] ";
-    line += std::to_string(done) + "/" + std::to_string(total);
+    line += update::progressText(done, total);
     return line;
 }
 
@@ -131,6 +134,14 @@ void ConsoleUserInterface::waitingForAnotherRun() {
     if (waitShown_) return;
     waitShown_ = true;
     line(std::string(update::kWaitingText) + ": " + dataDir_);
+}
+
+// Said once per folder: the run goes on, so the exit status stays, but the user must know
+// that nothing keeps a second run out of this folder meanwhile.
+void ConsoleUserInterface::lockUnavailable(std::string_view folder) {
+    if (std::ranges::find(unlockedFolders_, folder) != unlockedFolders_.end()) return;
+    unlockedFolders_.emplace_back(folder);
+    line(std::string(kLockUnavailableText) + ": " + std::string(folder));
 }
 
 void ConsoleUserInterface::finish() {

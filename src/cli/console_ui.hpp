@@ -49,6 +49,7 @@ class ConsoleUserInterface final : public update::UserInterface {
     void passStarted(std::string_view referenceFile) override;
     void progress(std::int32_t done, std::int32_t total) override;
     void waitingForAnotherRun() override;
+    void lockUnavailable(std::string_view folder) override;
 
     // Ends a progress line that is still open, so that what follows starts on its own line.
     void finish();
@@ -73,6 +74,7 @@ class ConsoleUserInterface final : public update::UserInterface {
     const bool noWait_;
     bool busy_ = false;
     std::vector<std::string> passMessages_;
+    std::vector<std::string> unlockedFolders_;  // told that they give no lock
 };
 
 }  // namespace kbnset::cli

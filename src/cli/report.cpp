@@ -7,12 +7,18 @@ namespace kbnset::cli {
 namespace {
 
 // A field in quotes when it holds a separator, a quote or a line end; a quote is doubled.
+// A text that a spreadsheet would take for a formula gets a leading apostrophe, which Excel
+// shows as text and does not run: the names come from files anyone may have written.
 void field(std::string& row, std::string_view value) {
+    const bool formula =
+        !value.empty() && std::string_view("=+-@\t\r").find(value[0]) != std::string_view::npos;
     if (value.find_first_of(",\"\r\n") == std::string_view::npos) {
+        if (formula) row += '\'';
         row += value;
         return;
     }
     row += '"';
+    if (formula) row += '\'';
     for (char c : value) {
         if (c == '"') row += '"';
         row += c;

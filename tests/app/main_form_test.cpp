@@ -18,6 +18,7 @@
 #include "support/kmt.hpp"
 #include "support/recording_ui.hpp"
 #include "support/temp_dir.hpp"
+#include "support/text.hpp"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -80,11 +81,6 @@ struct Window {
     }
 };
 
-// ZORVEL.SEW with these items 6 to 8 and more after them.
-std::string sew(const std::string& rest) {
-    return "\"一\",\"二\",\"三\",\"四\",\"五\"," + rest + "\r\n";
-}
-
 TEST(MainForm, StartUpFindsTheDataDirectory) {
     struct Case {
         const char* name;
@@ -116,13 +112,10 @@ TEST(MainForm, StartUpFindsTheDataDirectory) {
         if (c.hidden) continue;
 #endif
         Window w;
-        auto expand = [&](std::string text) {
-            const std::pair<std::string, fs::path> folders[] = {
-                {"$DATA", w.data}, {"$OTHER", w.tmp / "other"}, {"$MISSING", w.tmp / "missing"}};
-            for (const auto& [token, dir] : folders)
-                for (auto at = text.find(token); at != std::string::npos; at = text.find(token))
-                    text.replace(at, token.size(), utf8Of(dir));
-            return text;
+        auto expand = [&](const std::string& text) {
+            return expandTokens(
+                text,
+                {{"$DATA", w.data}, {"$OTHER", w.tmp / "other"}, {"$MISSING", w.tmp / "missing"}});
         };
         if (c.rzorvel) w.system.settings["R-ZORVEL/SCHOOL/DIR_ME"] = expand(c.rzorvel);
         if (c.zorvel) w.system.settings["ZORVEL/SCHOOL/DIR_ME"] = expand(c.zorvel);

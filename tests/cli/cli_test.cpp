@@ -29,6 +29,8 @@
 #include "support/faulty_system.hpp"
 #include "support/kmt.hpp"
 #include "support/temp_dir.hpp"
+#include "support/text.hpp"
+#include "update/run.hpp"
 
 namespace kbnset::test {
 namespace {
@@ -38,7 +40,7 @@ using Op = FaultySystem::Op;
 
 constexpr char kE[] = "E_KUBUN.KMT";
 constexpr char kJ[] = "J_KUBUN.KMT";
-constexpr char kCompletion[] = "備品区分機能設定が終了しました";
+constexpr const char* kCompletion = update::kCompletionText;
 // Each message line: the window's text, then the file and, where known, the line and the reason.
 constexpr char kNoRef[] = "基準ファイルが有りません: $S/KUBUN.KMT";  // the last file looked for
 constexpr char kNoKubun[] = "備品区分ファイルが有りません: $D/KUBUN.KMT";
@@ -97,12 +99,6 @@ std::string classified(const std::vector<std::string>& classes) {
 std::string many(int n) {
     return kmt(std::vector<Rec>(static_cast<std::size_t>(n), Rec{.name = "机"}));
 }
-// ZORVEL.SEW with these sixth, seventh and eighth items.
-std::string sew(const std::string& sixth, const std::string& seventh, const std::string& eighth) {
-    return cp932("\"学校\",\"b\",\"c\",\"d\",\"e\"," + sixth + "," + seventh + ",\"" + eighth +
-                 "\"\r\n");
-}
-
 // Both streams as a terminal shows them, each line as the text after its last CR draws it.
 std::vector<std::string> screenOf(const std::string& text) {
     std::vector<std::string> lines = linesOf(text);
@@ -142,6 +138,28 @@ int asAnotherUser(const std::function<RecordingConsole()>& run) {
 }
 #endif
 
+// What a file system may leave unknown: no locks at all, or a replace the dry run cannot ask
+// every question of.
+class UnsureSystem final : public FaultySystem {
+  public:
+    UnsureSystem(bool noLocks, bool unsure)
+        : FaultySystem(runtime::nativeSystem()), noLocks_(noLocks), unsure_(unsure) {}
+    std::unique_ptr<runtime::FileLock> lockFile(std::string_view dir, std::string_view file,
+                                                std::chrono::milliseconds patience) override {
+        struct NoLock : runtime::FileLock {
+            bool held() const override { return false; }
+        };
+        if (noLocks_) return std::make_unique<NoLock>();
+        return FaultySystem::lockFile(dir, file, patience);
+    }
+    bool checkReplaceable(std::string_view target) override {
+        return FaultySystem::checkReplaceable(target) && !unsure_;
+    }
+
+  private:
+    bool noLocks_, unsure_;
+};
+
 struct Fault {
     Op op = Op::None;
     int n = 0;
@@ -160,7 +178,7 @@ struct Case {
     std::map<std::string, std::string> settings{};
     Fault fault{};
     int stopFrom = 0;
-    bool readOnly = false, locked = false, terminal = false;
+    bool readOnly = false, locked = false, terminal = false, noLocks = false, unsure = false;
     // Modes of the data folder and of KUBUN.KMT for a run as another user, of which only the
     // exit status is seen (root only).
     std::optional<std::pair<int, int>> otherUser{};
@@ -360,6 +378,9 @@ TEST(KbnsetCli, WhatTheUserSees) {
          .out = {"E_KUBUN.KMT: 分類を設定する区分 2 件、区分コードを直す区分 0 件（--dry-run のため保存していません）",
                  "J_KUBUN.KMT: 分類を設定する区分 1 件、区分コードを直す区分 0 件（--dry-run のため保存していません）", left(1),
                  kCompletion}},
+        {.name = "dry run that cannot know", .args = with({"-n"}), .unsure = true,
+         .out = {"E_KUBUN.KMT: 分類を設定する区分 2 件*", "J_KUBUN.KMT: 分類を設定する区分 1 件*", left(1),
+                 "$D/KUBUN.KMT: 保存できるか確かめられません（実際の保存は失敗することがあります）", kCompletion}, .status = 1},
         neverSaved({.name = "read-only KUBUN.KMT, dry run", .args = with({"--dry-run"}), .readOnly = true}, kDry, "（読み取り専用のファイルです）"),
         {.name = "another user's KUBUN.KMT, dry run", .args = with({"--dry-run"}), .otherUser = {{0777, 0644}}, .status = 1},
         {.name = "a folder closed to this user, dry run", .args = with({"--dry-run"}), .otherUser = {{0555, 0666}}, .status = 1},
@@ -389,10 +410,15 @@ TEST(KbnsetCli, WhatTheUserSees) {
         {.name = "stop after the final save", .stopFrom = 14, .out = kBothOut, .after = both},
         {.name = "stop while the first pass fails", .e = none, .stopFrom = 1, .err = {kNoRef, kStopped},
          .out = {unread(kE, kNoRefWhy)}, .status = 130},
+        {.name = "stop in the first load", .e = many(600), .stopFrom = 1, .err = {kStopped},
+         .out = {unread(kE, "中断したため処理していません")}, .status = 130},
         // Another kbnset holds the data folder: the run waits, and a stop still ends it.
         {.name = "stop while waiting", .stopFrom = 1, .locked = true,
          .err = {"他の備品区分機能設定の終了を待っています: $D", kStopped}, .out = {unread(kE, "中断したため処理していません")},
          .status = 130},
+        // A folder that gives no lock is said once, and the run goes on.
+        {.name = "no locks", .noLocks = true, .err = {"ロックが使えないフォルダです。他の実行と重ならないようにしてください: $D"},
+         .out = kBothOut, .after = both},
         {.name = "--no-wait", .args = with({"--no-wait"}), .locked = true,
          .err = {"kbnset-cli: 他の備品区分機能設定がデータフォルダを使っています: $D"},
          .out = {unread(kE, "他の備品区分機能設定がデータフォルダを使っているため処理していません")}, .status = 1},
@@ -422,11 +448,11 @@ TEST(KbnsetCli, WhatTheUserSees) {
         // item of ZORVEL.SEW in that folder; relative ones from where each was found.
         {.name = "data folder from the settings", .args = {"--start-dir", "$S"},
          .settings = {{"R-ZORVEL/SCHOOL/DIR_ME", "data"}}, .out = kBothOut, .after = both},
-        {.name = "data folder from ZORVEL.SEW", .files = {{"ZORVEL.SEW", sew("2024", "18", "data")}},
+        {.name = "data folder from ZORVEL.SEW", .files = {{"ZORVEL.SEW", cp932(sew("2024,18,\"data\""))}},
          .args = {"--start-dir", "$S"}, .settings = {{"ZORVEL/SCHOOL/DIR_ME", "$R"}}, .out = kBothOut, .after = both},
-        {.name = "ZORVEL.SEW whose sixth item is no Integer", .files = {{"data/ZORVEL.SEW", sew("40000", "18", "x")}},
+        {.name = "ZORVEL.SEW whose sixth item is no Integer", .files = {{"data/ZORVEL.SEW", cp932(sew("40000,18,\"x\""))}},
          .args = {"--start-dir", "$S"}, .settings = {{"R-ZORVEL/SCHOOL/DIR_ME", "$D"}}, .out = kBothOut, .after = both},
-        {.name = "ZORVEL.SEW whose seventh item is no Integer", .files = {{"data/ZORVEL.SEW", sew("1", "-32769", "x")}},
+        {.name = "ZORVEL.SEW whose seventh item is no Integer", .files = {{"data/ZORVEL.SEW", cp932(sew("1,-32769,\"x\""))}},
          .args = {"--start-dir", "$S"}, .settings = {{"R-ZORVEL/SCHOOL/DIR_ME", "$D"}}, .out = kBothOut, .after = both},
         {.name = "no data folder", .args = {"--start-dir", "$S"},
          .err = {"kbnset-cli: データフォルダが分かりません。--data-dir で指定するか、R-ZORVEL の SCHOOL / DIR_ME に設定してください"},
@@ -486,13 +512,13 @@ TEST(KbnsetCli, WhatTheUserSees) {
         fs::create_directories(start);
         auto expand = [&](std::vector<std::string> texts) {
             // "$D/" ends in the system's own separator, as the paths the program builds do.
-            const std::pair<std::string, fs::path> tokens[] = {
-                {"$S/", start / ""}, {"$D/", data / ""}, {"$R/", root.path() / ""},
-                {"$S", start},       {"$D", data},       {"$R", root.path()}};
             for (std::string& s : texts)
-                for (const auto& [token, path] : tokens)
-                    for (auto at = s.find(token); at != std::string::npos; at = s.find(token))
-                        s.replace(at, token.size(), utf8Of(path));
+                s = expandTokens(s, {{"$S/", start / ""},
+                                     {"$D/", data / ""},
+                                     {"$R/", root.path() / ""},
+                                     {"$S", start},
+                                     {"$D", data},
+                                     {"$R", root.path()}});
             return texts;
         };
         if (c.e) writeBytes(start / kE, *c.e);
@@ -511,7 +537,7 @@ TEST(KbnsetCli, WhatTheUserSees) {
                 << console.errText;
         }
         if (c.edit) writeBytes(target, *c.edit);
-        FaultySystem system(runtime::nativeSystem());
+        UnsureSystem system(c.noLocks, c.unsure);
         for (const auto& [key, value] : c.settings) system.settings[key] = expand({value})[0];
         std::unique_ptr<runtime::FileLock> lock;
         if (c.locked)
@@ -651,9 +677,9 @@ TEST(KbnsetCli, RunsAtOnceNeverLoseEachOthersFills) {
                 fs::remove(report);
             }
             Outcome o = runChild(args(0), dir.path(),
-                               {.signal = SIGTERM,
-                                .delay = std::chrono::microseconds(round * 4000),
-                                .uid = layout.uid});
+                                 {.signal = SIGTERM,
+                                  .delay = std::chrono::microseconds(round * 4000),
+                                  .uid = layout.uid});
             EXPECT_TRUE(o.status == 0 || o.status == -SIGTERM) << o.status;
             EXPECT_EQ(o.out.find(kCompletion) != std::string::npos, o.status == 0);
             fs::permissions(dir / "data", static_cast<fs::perms>(0755));

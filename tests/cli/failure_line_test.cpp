@@ -7,6 +7,7 @@
 #include <string>
 
 #include "cli/console_ui.hpp"
+#include "cli/report.hpp"
 #include "runtime/error.hpp"
 
 #ifdef _WIN32
@@ -66,6 +67,22 @@ TEST(FailureLine, SaysWhereAndWhy) {
     };
     for (const Row& row : rows)
         EXPECT_EQ(cli::failureLine(save, row.failure), row.line) << row.name;
+}
+
+// A report cell that a spreadsheet would run as a formula is written as text; the line number
+// and texts that only hold such a character later stay as they are.
+TEST(ReportRows, NoCellIsAFormula) {
+    using What = update::Change::What;
+    struct Row {
+        update::Change change;
+        std::string row;
+    } rows[] = {
+        {{"/d", 2, "=1+2", "+x", What::classification, "-1", "@a", ""},
+         "/d,2,'=1+2,'+x,分類,'-1,'@a,\r\n"},
+        {{"/d", 3, "=A1,B1", "", What::code, "a-b", "", "E_KUBUN.KMT"},
+         "/d,3,\"'=A1,B1\",,区分コード,a-b,,E_KUBUN.KMT\r\n"},
+    };
+    for (const Row& row : rows) EXPECT_EQ(cli::reportRows({row.change}), row.row) << row.row;
 }
 
 }  // namespace
