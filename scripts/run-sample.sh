@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The main job on the bundled sample: copies examples/ to a scratch folder, lets kbnset-cli
-# find the data folder there as it would on a school's machine, runs it and shows what
-# changed in KUBUN.KMT.
+# find the data folder there as it would on a school's machine, tries it with --dry-run, runs
+# it with a report of what it changed, shows the report, and undoes the run.
 # Usage: scripts/run-sample.sh <path of kbnset-cli> <scratch folder>
 set -euo pipefail
 [ $# -eq 2 ] || { echo "usage: $0 <kbnset-cli> <scratch folder>" >&2; exit 2; }
@@ -26,55 +26,26 @@ printf '[SCHOOL]\nDIR_ME=%s\n' "$data" >"$XDG_CONFIG_HOME"/R-ZORVEL.ini
 . "$root"/scripts/sample.sh
 sample_sew "$data" "$data"/ZORVEL.SEW
 
-decode() { iconv -f CP932 -t UTF-8 "$1" | tr -d '\r'; }
-
 echo "== kbnset-cli --start-dir $start --dry-run"
 "$cli" --start-dir "$start" --dry-run
 cmp -s "$data"/KUBUN.KMT "$scratch"/KUBUN.before && echo "(KUBUN.KMT unchanged)"
 echo
-echo "== kbnset-cli --start-dir $start"
+echo "== kbnset-cli --start-dir $start --report $scratch/report.csv"
 status=0
-"$cli" --start-dir "$start" || status=$?
+"$cli" --start-dir "$start" --report "$scratch"/report.csv || status=$?
 echo "(exit status $status)"
 echo
 
-decode "$scratch"/KUBUN.before >"$scratch"/before.txt
-decode "$data"/KUBUN.KMT >"$scratch"/after.txt
-echo "== What changed in $data/KUBUN.KMT"
-# The save writes the records in the order it read them, so line n before is line n after.
-awk '
-  function fields(line, out,   n, i, c, quoted, value) {
-    n = 0; value = ""; quoted = 0
-    for (i = 1; i <= length(line); i++) {
-      c = substr(line, i, 1)
-      if (c == "\"") { quoted = !quoted; continue }
-      if (c == "," && !quoted) { out[++n] = value; value = ""; continue }
-      value = value c
-    }
-    out[++n] = value
-    return n
-  }
-  FNR == NR { before[FNR] = $0; next }
-  FNR == 1 { next }
-  {
-    fields(before[FNR], b); fields($0, a)
-    if (b[10] != a[10]) {
-      filled++
-      # One example per subject, and a few "養護" names (found by the name they contain).
-      if (!(a[5] in shown) || (index(a[3], "養護") == 1 && ++nursing <= 4)) {
-        shown[a[5]] = 1
-        printf "  filled   %s [%s]: \"%s\"\n", a[3], a[5], a[10]
-      }
-    }
-    if (b[4] != a[4] && ++codes <= 3) printf "  code     %s [%s]: %s -> %s\n", a[3], a[5], b[4], a[4]
-    if (a[1] != "管理" && a[10] == "") empty = empty "  " a[3]
-  }
-  END {
-    printf "  still empty:%s\n", empty
-    printf "records %d, classifications filled %d, codes normalised %d\n", FNR - 1, filled, codes
-  }
-' "$scratch"/before.txt "$scratch"/after.txt
+# The report as a spreadsheet shows it: UTF-8 with a byte-order mark, CR LF.
+report() { sed -e '1s/^\xEF\xBB\xBF//' -e 's/\r$//' "$scratch"/report.csv; }
+echo "== $scratch/report.csv: what the run changed and what it left empty (first rows)"
+report | head -n 12 || true
+echo "... $(($(report | wc -l) - 1)) rows"
 echo
-echo "== diff (first lines)"
-diff "$scratch"/before.txt "$scratch"/after.txt | head -n 8 || true
+
+echo "== kbnset-cli --undo"
+undo=0
+"$cli" --undo || undo=$?
+cmp -s "$data"/KUBUN.KMT "$scratch"/KUBUN.before && echo "(KUBUN.KMT is back as it was before the run)"
+[ "$undo" -eq 0 ] || status=$undo
 exit "$status"
