@@ -182,7 +182,7 @@ LoadResult REF_LOAD(Tables& tables, Selector selector, const std::string& START_
         name = referenceFileName(selector, sourcePath);
         if (!ctx.system.isOrdinaryFile(name)) name = kCategoryFile;
     } catch (const std::exception&) {
-        // Not reported by the load as the suite had it (the error went unhandled); a read
+        // The start folder or the reference file's name could not even be looked at: a read
         // failure of the reference file is the clearest thing to tell the user.
         showEarlyFailure(kReferenceMessages, START_DIR,
                          name.empty() ? referenceFileName(selector, sourcePath) : name, ctx);

@@ -65,8 +65,7 @@ constexpr std::array kSpecs{
     Spec{"--source", "", Kind::value},        Spec{"--dry-run", "-n", Kind::flag},
     Spec{"--no-wait", "", Kind::flag},        Spec{"--report", "", Kind::value},
     Spec{"--report-append", "", Kind::value}, Spec{"--undo", "", Kind::flag},
-    Spec{"--version", "", Kind::flag},
-    Spec{"--help", "-h", Kind::flag},
+    Spec{"--version", "", Kind::flag},        Spec{"--help", "-h", Kind::flag},
 };
 
 // Edits (insert, delete, replace, swap of neighbours) between two short texts.

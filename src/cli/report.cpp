@@ -41,7 +41,7 @@ std::string_view whatText(update::Change::What what) {
 }  // namespace
 
 std::string reportHeader() {
-    return "データフォルダ,行,区分名,第2キー,変更,変更前,変更後,基準ファイル\r\n";
+    return "データフォルダ,行,区分名,教科など,変更,変更前,変更後,基準ファイル\r\n";
 }
 
 std::string reportRows(const std::vector<update::Change>& changes) {

@@ -9,8 +9,8 @@
 
 #include "category/load.hpp"
 #include "category/save.hpp"
-#include "runtime/paths.hpp"
 #include "runtime/clock.hpp"
+#include "runtime/paths.hpp"
 #include "update/merge.hpp"
 #include "update/report.hpp"
 #include "update/undo.hpp"
@@ -162,7 +162,8 @@ void runPasses(Session& session, const std::string& sourcePath, runtime::System&
                std::vector<SavedChange>& changes, RunKeeper& keeper) try {
     using category::Selector;
     if (sourcePath.empty()) {
-        pass(session, Selector::elementary, sourcePath, system, ui, report, emptyNow, changes, keeper);
+        pass(session, Selector::elementary, sourcePath, system, ui, report, emptyNow, changes,
+             keeper);
         // A stop ends the whole run: the junior-high pass must not start after it, also when
         // it came while the first pass loaded or saved (the yield turns it into STOP_FLG).
         if (!report.stopped) ui.yield();
@@ -170,10 +171,11 @@ void runPasses(Session& session, const std::string& sourcePath, runtime::System&
             report.stopped = true;
             return;
         }
-        if (!pass(session, Selector::juniorHigh, sourcePath, system, ui, report, emptyNow, changes, keeper))
+        if (!pass(session, Selector::juniorHigh, sourcePath, system, ui, report, emptyNow, changes,
+                  keeper))
             return;
-    } else if (!pass(session, Selector::source, sourcePath, system, ui, report, emptyNow,
-                     changes, keeper)) {
+    } else if (!pass(session, Selector::source, sourcePath, system, ui, report, emptyNow, changes,
+                     keeper)) {
         return;
     }
     report.completed = true;

@@ -47,7 +47,7 @@ constexpr char kNoKubun[] = "備品区分ファイルが有りません: $D/KUBU
 constexpr char kSaveFailed[] = "備品区分ファイルの保存に失敗しました: $D/KUBUN.KMT";
 constexpr char kStopped[] = "kbnset-cli: 中断しました";
 constexpr char kDry[] = "保存できないため";
-const std::string kHeader = "データフォルダ,行,区分名,第2キー,変更,変更前,変更後,基準ファイル",
+const std::string kHeader = "データフォルダ,行,区分名,教科など,変更,変更前,変更後,基準ファイル",
                   kBom = "\xEF\xBB\xBF";
 
 // clang-format off
@@ -380,7 +380,9 @@ TEST(KbnsetCli, WhatTheUserSees) {
                  kCompletion}},
         {.name = "dry run that cannot know", .args = with({"-n"}), .unsure = true,
          .out = {"E_KUBUN.KMT: 分類を設定する区分 2 件*", "J_KUBUN.KMT: 分類を設定する区分 1 件*", left(1),
-                 "$D/KUBUN.KMT: 保存できるか確かめられません（実際の保存は失敗することがあります）", kCompletion}, .status = 1},
+                 "$D/KUBUN.KMT: 保存できるか確かめられません（実際の保存は失敗することがあります）",
+                 "$D/KUBUN.KMT.kbnset-undo.ini: 保存できるか確かめられません（実際の保存は失敗することがあります）", kCompletion},
+         .status = 1},
         neverSaved({.name = "read-only KUBUN.KMT, dry run", .args = with({"--dry-run"}), .readOnly = true}, kDry, "（読み取り専用のファイルです）"),
         {.name = "another user's KUBUN.KMT, dry run", .args = with({"--dry-run"}), .otherUser = {{0777, 0644}}, .status = 1},
         {.name = "a folder closed to this user, dry run", .args = with({"--dry-run"}), .otherUser = {{0555, 0666}}, .status = 1},

@@ -106,15 +106,13 @@ void writeReportFile(std::string_view name, bool append,
 }
 
 std::string_view settingsPlaceHelp() {
-    return
-    "                   ${XDG_CONFIG_HOME:-$HOME/.config}/R-ZORVEL.ini、無ければ同じ\n"
-    "                   フォルダの ZORVEL.ini の [SCHOOL] DIR_ME を読み、\n";
+    return "                   ${XDG_CONFIG_HOME:-$HOME/.config}/R-ZORVEL.ini、無ければ同じ\n"
+           "                   フォルダの ZORVEL.ini の [SCHOOL] DIR_ME を読み、\n";
 }
 
 std::string_view stopStatusHelp() {
-    return
-    "  128+n  シグナル n で中断 (129 SIGHUP、130 SIGINT (Ctrl+C)、143 SIGTERM)。\n"
-    "         区切りのよいところで止めてから、同じシグナルで終わります。\n";
+    return "  128+n  シグナル n で中断 (129 SIGHUP、130 SIGINT (Ctrl+C)、143 SIGTERM)。\n"
+           "         区切りのよいところで止めてから、同じシグナルで終わります。\n";
 }
 
 }  // namespace kbnset::runtime

@@ -146,15 +146,14 @@ std::vector<std::string> utf8Arguments(int argc, wchar_t** argv) {
 }
 
 std::string_view settingsPlaceHelp() {
-    return
-    "                   HKEY_CURRENT_USER\\Software\\VB and VBA Program Settings の\n"
-    "                   R-ZORVEL\\SCHOOL\\DIR_ME、無ければ ZORVEL\\SCHOOL\\DIR_ME を読み、\n";
+    return "                   HKEY_CURRENT_USER\\Software\\VB and VBA Program Settings の\n"
+           "                   R-ZORVEL\\SCHOOL\\DIR_ME、無ければ ZORVEL\\SCHOOL\\DIR_ME "
+           "を読み、\n";
 }
 
 std::string_view stopStatusHelp() {
-    return
-    "  128+n  中断 (130 Ctrl+C または Ctrl+Break、143 コンソールの画面を閉じた、\n"
-    "         ログオフまたはシャットダウン。129 (SIGHUP) は POSIX のシステムだけ)\n";
+    return "  128+n  中断 (130 Ctrl+C または Ctrl+Break、143 コンソールの画面を閉じた、\n"
+           "         ログオフまたはシャットダウン。129 (SIGHUP) は POSIX のシステムだけ)\n";
 }
 
 }  // namespace kbnset::runtime
