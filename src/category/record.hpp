@@ -33,6 +33,7 @@ struct FileBytes {
     bool kept = false;
 
     std::string_view operator[](Value v) const {
+        // cppcheck-suppress negativeContainerIndex ; the first value begins at 0, not at ends[-1]
         const std::uint32_t begin = v == type ? 0 : ends[std::size_t{v} - 1];
         return std::string_view(values).substr(begin, ends[v] - begin);
     }

@@ -43,7 +43,7 @@ void copyAttributes(int from, int to, std::string_view target, std::string_view 
     if (!readAttribute(from, nullptr, names, target)) return;
     std::string value;
     for (std::size_t at = 0; at < names.size();) {
-        const std::string name(names.c_str() + at);
+        const std::string name(std::string_view(names).substr(at, names.find('\0', at) - at));
         at += name.size() + 1;
         // Gone since the list was read: nothing to keep.
         if (::fgetxattr(from, name.c_str(), nullptr, 0) < 0 && errno == ENODATA) continue;
