@@ -54,18 +54,18 @@ constexpr std::string_view kUsageTail =
 
 enum class Kind { flag, value };
 
-struct Spec {
+struct OptionRule {
     std::string_view name;
     std::string_view shortName;  // empty when none
     Kind kind;
 };
 
-constexpr std::array kSpecs{
-    Spec{"--data-dir", "", Kind::value},      Spec{"--start-dir", "", Kind::value},
-    Spec{"--source", "", Kind::value},        Spec{"--dry-run", "-n", Kind::flag},
-    Spec{"--no-wait", "", Kind::flag},        Spec{"--report", "", Kind::value},
-    Spec{"--report-append", "", Kind::value}, Spec{"--undo", "", Kind::flag},
-    Spec{"--version", "", Kind::flag},        Spec{"--help", "-h", Kind::flag},
+constexpr std::array kOptionRules{
+    OptionRule{"--data-dir", "", Kind::value},      OptionRule{"--start-dir", "", Kind::value},
+    OptionRule{"--source", "", Kind::value},        OptionRule{"--dry-run", "-n", Kind::flag},
+    OptionRule{"--no-wait", "", Kind::flag},        OptionRule{"--report", "", Kind::value},
+    OptionRule{"--report-append", "", Kind::value}, OptionRule{"--undo", "", Kind::flag},
+    OptionRule{"--version", "", Kind::flag},        OptionRule{"--help", "-h", Kind::flag},
 };
 
 // Edits (insert, delete, replace, swap of neighbours) between two short texts.
@@ -85,24 +85,24 @@ std::size_t distance(std::string_view a, std::string_view b) {
 
 [[noreturn]] void unknown(const std::string& arg) {
     const std::string_view name = std::string_view(arg).substr(0, arg.find('='));
-    const Spec* nearest = nullptr;
+    const OptionRule* nearest = nullptr;
     std::size_t best = 3;  // more than two edits away is no typing slip
-    for (const Spec& spec : kSpecs) {
-        if (name == spec.name) throw UsageError(std::string(name) + " は値を取りません");
-        const std::size_t d = distance(name, spec.name);
-        if (d < best) best = d, nearest = &spec;
+    for (const OptionRule& rule : kOptionRules) {
+        if (name == rule.name) throw UsageError(std::string(name) + " は値を取りません");
+        const std::size_t d = distance(name, rule.name);
+        if (d < best) best = d, nearest = &rule;
     }
     std::string text = "不明なオプションです: " + arg;
     if (nearest != nullptr) text += "（" + std::string(nearest->name) + " のことですか）";
     throw UsageError(text);
 }
 
-const Spec* find(const std::string& arg) {
-    for (const Spec& spec : kSpecs) {
-        if (arg == spec.name || (!spec.shortName.empty() && arg == spec.shortName)) return &spec;
-        if (spec.kind == Kind::value && arg.starts_with(spec.name) &&
-            arg.size() > spec.name.size() && arg[spec.name.size()] == '=')
-            return &spec;
+const OptionRule* find(const std::string& arg) {
+    for (const OptionRule& rule : kOptionRules) {
+        if (arg == rule.name || (!rule.shortName.empty() && arg == rule.shortName)) return &rule;
+        if (rule.kind == Kind::value && arg.starts_with(rule.name) &&
+            arg.size() > rule.name.size() && arg[rule.name.size()] == '=')
+            return &rule;
     }
     return nullptr;
 }
@@ -133,8 +133,8 @@ Options parseArguments(const std::vector<std::string>& args) {
     Options options;
     auto is = [&](std::string_view wanted) {
         return std::ranges::any_of(args, [&](const std::string& a) {
-            const Spec* spec = find(a);
-            return spec != nullptr && spec->name == wanted;
+            const OptionRule* rule = find(a);
+            return rule != nullptr && rule->name == wanted;
         });
     };
     if (is("--help")) {
@@ -148,13 +148,13 @@ Options parseArguments(const std::vector<std::string>& args) {
     std::optional<std::string> source;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
-        const Spec* spec = find(arg);
-        if (spec == nullptr) {
+        const OptionRule* rule = find(arg);
+        if (rule == nullptr) {
             if (arg.starts_with("-") && arg != "-") unknown(arg);
             throw UsageError("余分な引数です: " + arg);
         }
-        const std::string_view name = spec->name;
-        if (spec->kind == Kind::flag) {
+        const std::string_view name = rule->name;
+        if (rule->kind == Kind::flag) {
             if (name == "--dry-run") options.dryRun = true;
             if (name == "--no-wait") options.noWait = true;
             if (name == "--undo") options.undo = true;
