@@ -44,14 +44,7 @@ int readBoth(std::string_view bytes) {
         require(tables.REF_CNT == tables.KBN_CNT, "the two loads count differently");
         for (std::int32_t i = 0; i < tables.KBN_CNT; ++i) {
             auto at = static_cast<std::size_t>(i);
-            // Only the category file's records keep their bytes and lines.
-            const category::KBN_REC& r = tables.REF_TBL[at];
-            const category::KBN_REC& k = tables.KBN_TBL[at];
-            require(r.REC_KIND == k.REC_KIND && r.KBN_NAME == k.KBN_NAME &&
-                        r.KBN_KEY2 == k.KBN_KEY2 && r.KBN_CLASS == k.KBN_CLASS &&
-                        r.KBN_CODE == k.KBN_CODE && r.CODE_NUM == k.CODE_NUM &&
-                        r.VAL_2 == k.VAL_2 && r.VAL_6 == k.VAL_6 && r.VAL_8 == k.VAL_8 &&
-                        r.VAL_9 == k.VAL_9,
+            require(sameValues(tables.REF_TBL[at], tables.KBN_TBL[at]),
                     "the two loads read differently");
         }
     }

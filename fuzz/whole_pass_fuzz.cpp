@@ -79,7 +79,7 @@ int onePass(std::string_view input) {
     require(reread.KBN_CNT == count, "the saved file loads another number of records");
     require(reread.HEAD_1 == tables.HEAD_1 && reread.HEAD_2 == tables.HEAD_2,
             "the saved file loads other header values");
-    require(std::equal(tables.KBN_TBL.begin(), end, reread.KBN_TBL.begin()),
+    require(std::equal(tables.KBN_TBL.begin(), end, reread.KBN_TBL.begin(), sameValues),
             "the saved file loads other record values");
     return 0;
 }
