@@ -99,7 +99,8 @@ TEST(MainForm, StartUpFindsTheDataDirectory) {
         {"R-ZORVEL wins over ZORVEL", "$DATA", "$MISSING", "", false, "$DATA"},
         {"empty R-ZORVEL counts as none", "", "$DATA", "", false, "$DATA"},
         {"eight items: the eighth is DATA_DIR", "$DATA", nullptr, eight, false, "$OTHER"},
-        {"items 6 and 7 are Integers", "$DATA", nullptr, sew("6,40000,\"$OTHER\""), false, "$DATA"},
+        {"item 6 is an Integer", "$DATA", nullptr, sew("40000,7,\"$OTHER\""), false, "$DATA"},
+        {"item 7 is an Integer", "$DATA", nullptr, sew("6,40000,\"$OTHER\""), false, "$DATA"},
         {"a hidden ZORVEL.SEW counts as none", "$DATA", nullptr, eight, true, "$DATA"},
         // Relative folders are taken from where they were found, once.
         {"relative store value", "../data", nullptr, "", false, "$DATA"},

@@ -154,16 +154,6 @@ TEST(NativeSystem, ReplaceChecksTheFileItTookAway) {
     }
 }
 
-TEST(NativeSystem, ExchangeSwapsTwoFiles) {
-    TempDir dir;
-    writeBytes(dir / "a", "first");
-    writeBytes(dir / "b", "second");
-    nativeSystem().exchange(utf8Of(dir / "a"), utf8Of(dir / "b"));
-    EXPECT_EQ(readBytes(dir / "a"), "second");
-    EXPECT_EQ(readBytes(dir / "b"), "first");
-    EXPECT_EQ(namesIn(dir.path()).size(), 2u);
-}
-
 // The console refuses a data folder longer than the system takes, counted as the system
 // counts: UTF-16 units on Windows (two for a character beyond the BMP), bytes on POSIX.
 TEST(Paths, LengthInTheSystemsUnits) {
@@ -239,14 +229,16 @@ TEST(PosixFiles, ReplaceableAskedAsTheSaveMeetsIt) {
     if (::geteuid() != 0) GTEST_SKIP() << "acting as another user and binding a file need root";
     struct Case {
         const char* name;
-        unsigned folderMode, fileOwner, user;
+        unsigned folderMode, fileMode, fileOwner, user;
         bool bound;  // another file bind-mounted onto KUBUN.KMT
     };
     const Case cases[] = {
-        {"a writable file", 0777, 0, 65534, false},
-        {"a sticky folder, another user's file", 01777, 0, 65534, false},
-        {"a sticky folder, the user's own file", 01777, 65534, 65534, false},
-        {"a file bound onto the name", 0755, 0, 0, true},
+        {"a writable file", 0777, 0666, 0, 65534, false},
+        {"another user's file this one may not write", 0777, 0644, 0, 65534, false},
+        {"a folder closed to the user", 0555, 0666, 0, 65534, false},
+        {"a sticky folder, another user's file", 01777, 0666, 0, 65534, false},
+        {"a sticky folder, the user's own file", 01777, 0666, 65534, 65534, false},
+        {"a file bound onto the name", 0755, 0666, 0, 0, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -256,7 +248,7 @@ TEST(PosixFiles, ReplaceableAskedAsTheSaveMeetsIt) {
         const std::string target = utf8Of(dir / "data/KUBUN.KMT");
         writeBytes(dir / "data/KUBUN.KMT", "old");
         writeBytes(dir / "other", "other");
-        fs::permissions(dir / "data/KUBUN.KMT", static_cast<fs::perms>(0666));
+        fs::permissions(dir / "data/KUBUN.KMT", static_cast<fs::perms>(c.fileMode));
         ASSERT_EQ(::chown(target.c_str(), c.fileOwner, c.fileOwner), 0);
         fs::permissions(dir / "data", static_cast<fs::perms>(c.folderMode));
         if (c.bound &&

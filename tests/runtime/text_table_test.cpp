@@ -10,6 +10,7 @@
 
 #include "runtime/error.hpp"
 #include "runtime/text.hpp"
+#include "runtime/utf8.hpp"
 
 // Every character of code page 932 as Windows decodes, encodes and maps it, written out by
 // the Win32 build under Wine. Both implementations must agree with it.
@@ -28,22 +29,14 @@ struct Row {
 std::optional<std::string> decodeField(const std::string& field, bool codePoints) {
     if (field == "-") return std::nullopt;
     std::string out;
-    auto ch = [](unsigned long v) { return static_cast<char>(v); };
     if (!codePoints) {
         for (std::size_t i = 0; i + 1 < field.size(); i += 2)
-            out += ch(std::stoul(field.substr(i, 2), nullptr, 16));
+            out += static_cast<char>(std::stoul(field.substr(i, 2), nullptr, 16));
         return out;
     }
     std::istringstream in(field);
-    for (std::string hex; in >> hex;) {
-        const unsigned long c = std::stoul(hex, nullptr, 16);
-        if (c < 0x80)
-            out += ch(c);
-        else if (c < 0x800)
-            out += {ch(0xC0 | (c >> 6)), ch(0x80 | (c & 0x3F))};
-        else
-            out += {ch(0xE0 | (c >> 12)), ch(0x80 | ((c >> 6) & 0x3F)), ch(0x80 | (c & 0x3F))};
-    }
+    for (std::string hex; in >> hex;)
+        utf8::append(static_cast<char32_t>(std::stoul(hex, nullptr, 16)), out);
     return out;
 }
 
