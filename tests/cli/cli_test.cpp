@@ -388,8 +388,6 @@ TEST(KbnsetCli, WhatTheUserSees) {
         {.name = "stop after the final save", .stopFrom = 14, .out = kBothOut, .after = both},
         {.name = "stop while the first pass fails", .e = none, .stopFrom = 1, .err = {kNoRef, kStopped},
          .out = {unread(kE, kNoRefWhy)}, .status = 130},
-        {.name = "stop in the first load", .e = many(600), .stopFrom = 1, .err = {kStopped},
-         .out = {unread(kE, "中断したため処理していません")}, .status = 130},
         // Another kbnset holds the data folder: the run waits, and a stop still ends it.
         {.name = "stop while waiting", .stopFrom = 1, .locked = true,
          .err = {"他の備品区分機能設定の終了を待っています: $D", kStopped}, .out = {unread(kE, "中断したため処理していません")},

@@ -38,9 +38,6 @@ TEST(FailureLine, SaysWhereAndWhy) {
     } rows[] = {
         {"nothing known", {}, save},
         {"the file alone", {.path = path, .cause = nullptr}, save + ": " + path},
-        {"a full disk",
-         {.path = path, .cause = io<runtime::IoError>(kDiskFull)},
-         save + ": " + path + "（ディスクの空きが足りません）"},
         {"no permission",
          {.path = path, .cause = io<runtime::IoError>(kDenied)},
          save + ": " + path + "（アクセス権がありません）"},
