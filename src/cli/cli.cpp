@@ -66,6 +66,7 @@ bool writeReport(const Options& options, const std::string& path, const update::
 
 int run(const Options& options, runtime::System& system, Console& console) {
     update::Session session;
+    session.recordChanges = options.report.has_value();
     // START_DIR first: finding the data directory switches the current directory.
     const std::string current = system.currentDirectory();
     session.START_DIR =

@@ -57,18 +57,21 @@ int SequentialReader::refill() {
     return static_cast<unsigned char>(buffer_[0]);
 }
 
-// LF and CR are counted apart, LF by a scan the compiler vectorises; a CR LF pair counts once.
+// LF and CR are counted apart, each by memchr, which steps over the bytes between line ends
+// many at a time; a CR LF pair counts once.
 void SequentialReader::countLineEndsUpTo(std::size_t end) {
     if (end <= counted_) return;
     const char* p = buffer_.data() + counted_;
     const char* const e = buffer_.data() + end;
-    std::int64_t ends = std::count(p, e, '\n');
+    auto each = [p, e](char c, auto&& found) {
+        for (const char* at = p; (at = static_cast<const char*>(std::memchr(
+                                      at, c, static_cast<std::size_t>(e - at)))) != nullptr;)
+            found(++at);
+    };
+    std::int64_t ends = 0;
+    each('\n', [&ends](const char*) { ++ends; });
     if (afterCr_ && *p == '\n') --ends;
-    for (const char* cr = p; (cr = static_cast<const char*>(std::memchr(
-                                  cr, '\r', static_cast<std::size_t>(e - cr)))) != nullptr;) {
-        ++cr;
-        if (cr == e || *cr != '\n') ++ends;
-    }
+    each('\r', [&ends, e](const char* next) { ends += next == e || *next != '\n'; });
     afterCr_ = e[-1] == '\r';
     lineEnds_ += ends;
     counted_ = end;

@@ -209,22 +209,22 @@ RunReport run(Session& session, const std::string& sourcePath, runtime::System& 
     std::vector<SavedChange> changes;
     RunKeeper keeper(system, runtime::localTimeText());
     runPasses(session, sourcePath, system, ui, report, emptyNow, changes, keeper);
-    try {
-        // The reference table is not needed any more: its memory goes to the rows.
-        category::Tables& tables = session.tables;
-        // Moved out, so that the strings give their memory back (an assignment would keep it).
-        for (std::int32_t i = 0; i < tables.REF_CNT; ++i)
-            category::KBN_REC gone = std::move(tables.REF_TBL[static_cast<std::size_t>(i)]);
-        tables.REF_CNT = 0;
-        std::vector<std::string> referenceFiles;
-        for (const PassReport& p : report.passes)
-            referenceFiles.push_back(p.fileRead.empty() ? p.referenceFile : p.fileRead);
-        if (report.stillEmpty < 0) emptyNow.clear();
-        report.changes = rowsOf(tables, changes, emptyNow, session.DATA_DIR, referenceFiles);
-    } catch (const std::bad_alloc&) {
-        report.completed = false;
-        showOutOfMemory(ui, "備品区分ファイル", session.DATA_DIR, category::kCategoryFile);
-    }
+    if (session.recordChanges) try {
+            // The reference table is not needed any more: its memory goes to the rows.
+            category::Tables& tables = session.tables;
+            // Moved out, so that the strings give their memory back (an assignment would keep it).
+            for (std::int32_t i = 0; i < tables.REF_CNT; ++i)
+                category::KBN_REC gone = std::move(tables.REF_TBL[static_cast<std::size_t>(i)]);
+            tables.REF_CNT = 0;
+            std::vector<std::string> referenceFiles;
+            for (const PassReport& p : report.passes)
+                referenceFiles.push_back(p.fileRead.empty() ? p.referenceFile : p.fileRead);
+            if (report.stillEmpty < 0) emptyNow.clear();
+            report.changes = rowsOf(tables, changes, emptyNow, session.DATA_DIR, referenceFiles);
+        } catch (const std::bad_alloc&) {
+            report.completed = false;
+            showOutOfMemory(ui, "備品区分ファイル", session.DATA_DIR, category::kCategoryFile);
+        }
     ui.runFinished(report);
     return report;
 }

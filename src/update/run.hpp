@@ -51,6 +51,8 @@ struct Session {
     std::string DATA_DIR;
     StopFlag STOP_FLG = StopFlag::none;
     bool running = false;  // a run is in progress (the window ignores its buttons then)
+    // Whether the run's record row by row (RunReport::changes) is wanted; the counts always are.
+    bool recordChanges = true;
 };
 
 // The start button: with an empty `sourcePath` a pass with E_KUBUN.KMT and then one with

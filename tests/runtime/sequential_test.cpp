@@ -45,7 +45,7 @@ std::string outcome(const std::function<std::string()>& read) {
     }
 }
 
-// Each row reads in turn: t readText, i readInteger, l readLong, e atEnd() (1 or 0).
+// Each row reads in turn: t readText, i readInteger, l readLong, e atEnd() (1 or 0), n line().
 TEST(SequentialReader, ReadsValuesInTurn) {
     const std::string longest(SequentialReader::kMaxValueBytes, 'a');
     const std::string tooLong = longest + 'a';
@@ -58,6 +58,8 @@ TEST(SequentialReader, ReadsValuesInTurn) {
     const Case cases[] = {
         {"\"a,b\",\"\",12\r\n-3,\"x\"\r\n", "tttttet", {"a,b", "", "12", "-3", "x", "1", "!io"}},
         {"a\rb\nc\r\n\r\n \t\r\n", "ttte", {"a", "b", "c", "1"}},  // lone CR, lone LF
+        // The line as an editor counts it, also where a CR LF straddles a refill.
+        {"ab\r\nc\rd\n\ne", "tntntntn", {"ab", "2", "c", "3", "d", "4", "", "5"}},
         {" plain , 7 \t,\" q \"  ,x", "tttte", {"plain", "7", " q ", "x", "1"}},
         {"-32768,32767,\t-2147483648 \r\n", "iil", {"-32768", "32767", "-2147483648"}},
         {"\" 7 \",\"-5\t\",\"1 2\",\"0x10\"\r\n", "llll", {"7", "-5", "!conversion", "!conversion"}},
@@ -80,6 +82,7 @@ TEST(SequentialReader, ReadsValuesInTurn) {
                 got.push_back(outcome([&]() -> std::string {
                     if (kind == 'e') return in.atEnd() ? "1" : "0";
                     if (kind == 'i') return std::to_string(in.readInteger());
+                    if (kind == 'n') return std::to_string(in.line());
                     return kind == 'l' ? std::to_string(in.readLong()) : in.readText();
                 }));
             }
