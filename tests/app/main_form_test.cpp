@@ -49,9 +49,14 @@ class FakeView : public Recording<app::View> {
         return answer;
     }
     void setUndoEnabled(bool e) override { undoEnabled = e; }
+    void setLastRunEnabled(bool e) override { lastRunEnabled = e; }
+    bool openWithAssociatedProgram(std::string_view path) override {
+        opened.emplace_back(path);
+        return opens;
+    }
 
-    std::vector<std::string> questions;
-    bool answer = false, undoEnabled = false;
+    std::vector<std::string> questions, opened;
+    bool answer = false, undoEnabled = false, lastRunEnabled = false, opens = true;
     std::map<Control, std::string> captions;
     std::map<Control, bool> visible, enabled;
     int outerHeight = 0, closeCount = 0;
@@ -64,7 +69,12 @@ class FakeView : public Recording<app::View> {
 struct Window {
     TempDir tmp;
     fs::path start = tmp / "start", data = tmp / "data";
-    FaultySystem system{runtime::nativeSystem()};
+    // The user's own folder in the test's folder too.
+    struct : FaultySystem {
+        using FaultySystem::FaultySystem;
+        std::string userStateDirectory() override { return state; }
+        std::string state;
+    } system{runtime::nativeSystem()};
     FakeView view;
     app::MainForm form{view, system};
 
@@ -72,6 +82,8 @@ struct Window {
         fs::create_directories(start);
         fs::create_directories(data);
         fs::current_path(start);
+        system.state = utf8Of(tmp / "state");
+        fs::create_directories(tmp / "state");
     }
     // Loaded with this DATA_DIR in the settings store and shown.
     void open(const std::string& dataDir) {

@@ -19,8 +19,6 @@ constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDR
 constexpr DWORD kExStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT | WS_EX_APPWINDOW;
 // Control ids start above IDOK and IDCANCEL, which the dialog keys send.
 constexpr int kFirstId = 100;
-// 「元に戻す(&U)」 in the system menu: below 0xF000, the low four bits left to the system.
-constexpr UINT kUndoCommand = 0x0110;
 
 int width(const RECT& r) {
     return static_cast<int>(r.right - r.left);
@@ -88,9 +86,7 @@ bool MainWindow::create(int showCommand) {
     if (!CreateWindowExW(kExStyle, kClassName, runtime::widen(kTitle).c_str(), kStyle, x, y,
                          outerWidth_, pixels(kCompactHeight), nullptr, nullptr, instance_, this))
         return false;
-    HMENU systemMenu = GetSystemMenu(hwnd_, FALSE);
-    AppendMenuW(systemMenu, MF_SEPARATOR, 0, nullptr);
-    AppendMenuW(systemMenu, MF_STRING | MF_GRAYED, kUndoCommand, L"元に戻す(&U)");
+    addSystemMenuItems();
     try {
         form_.onLoad();
     } catch (const std::exception&) {
@@ -235,8 +231,7 @@ LRESULT MainWindow::handle(UINT message, WPARAM wp, LPARAM lp) {
             if (HIWORD(lp)) form_.onSystemMenuOpening();
             break;
         case WM_SYSCOMMAND:
-            if ((wp & 0xFFF0) != kUndoCommand) break;
-            form_.onUndoChosen();
+            if (!onSystemCommand(wp)) break;
             return 0;
         case WM_CLOSE:
             form_.onCloseRequest();
@@ -377,20 +372,6 @@ std::string MainWindow::dialogFileName() {
 
 void MainWindow::close() {
     if (hwnd_) DestroyWindow(hwnd_);
-}
-
-bool MainWindow::confirm(std::string_view text) {
-    return MessageBoxW(hwnd_, runtime::widen(text).c_str(), runtime::widen(kTitle).c_str(),
-                       MB_YESNO | MB_DEFBUTTON2) == IDYES;
-}
-
-void MainWindow::setUndoEnabled(bool enabled) {
-    const UINT state = enabled ? UINT{MF_ENABLED} : UINT{MF_GRAYED};
-    EnableMenuItem(GetSystemMenu(hwnd_, FALSE), kUndoCommand, MF_BYCOMMAND | state);
-}
-
-void MainWindow::showMessage(std::string_view text) {
-    MessageBoxW(hwnd_, runtime::widen(text).c_str(), runtime::widen(kTitle).c_str(), MB_OK);
 }
 
 void MainWindow::setBusy(bool busy) {
