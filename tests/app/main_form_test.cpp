@@ -5,9 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -19,6 +21,7 @@
 #include "support/recording_ui.hpp"
 #include "support/temp_dir.hpp"
 #include "support/text.hpp"
+#include "update/report_csv.hpp"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -313,11 +316,86 @@ TEST(MainForm, UndoFromTheSystemMenu) {
         w.form.onSystemMenuOpening();
         w.form.onUndoChosen();
     };
-    w.view.undoEnabled = true;
+    w.view.undoEnabled = w.view.lastRunEnabled = true;
     w.form.onStartClick();
-    EXPECT_FALSE(w.view.undoEnabled);
+    EXPECT_FALSE(w.view.undoEnabled || w.view.lastRunEnabled);
     EXPECT_EQ(w.view.questions.size(), 3u);
     EXPECT_EQ(w.onDisk(), both);
+}
+
+// 「前回の結果(&L)」 after a run: the counts per pass, the codes and the records still empty, also
+// after a restart; Yes opens the report, No does not. A run that saved nothing keeps nothing; a
+// record gone, broken or not kept is said, and not keeping it is no failure of the run.
+TEST(MainForm, LastRunFromTheSystemMenu) {
+    const std::string summary =
+        "前回の実行の結果です\n\nデータフォルダ: $DATA\n日時: $TIME\n\n"
+        "E_KUBUN.KMT から書き写した分類: 2 件\nJ_KUBUN.KMT から書き写した分類: 1 件\n"
+        "直した区分コード: 1 件\n分類が空のままの区分: 1 件\n\n";
+    const std::string report = summary + "報告ファイル\n$CSV\n";
+    auto with = [](std::string text, std::vector<std::pair<std::string, std::string>> edits) {
+        for (const auto& [from, to] : edits) text.replace(text.find(from), from.size(), to);
+        return text;
+    };
+    const std::string nothing =
+        with(report, {{"分類: 2", "分類: 0"}, {"分類: 1", "分類: 0"}, {"コード: 1", "コード: 0"}});
+    const std::string halfway =
+        with(report,
+             {{" から書き写した分類: 1 件", ": その回は保存していません"}, {"区分: 1", "区分: 2"}});
+    struct Case {
+        const char* name;
+        std::function<void(Workspace&)> before, after;  // the run; the menu
+        bool restart, enabled;
+        std::string shown;  // the question or the message
+        bool answer, opened;
+    };
+    auto none = [](Workspace&) {};
+    // clang-format off
+    const Case cases[] = {
+        {"after a restart, the second save failed", [](Workspace& w) { w.system.failAt(FaultySystem::Op::Replace, 2, "KUBUN.KMT"); }, none, true, true, halfway + "を開きますか？", true, true},
+        {"a second run, nothing to fill; No", none, [](Workspace& w) { w.form.onStartClick(); }, false, true, nothing + "を開きますか？", false, false},
+        {"a run that saved nothing", [](Workspace& w) { fs::remove(w.data / "KUBUN.KMT"); }, none, false, false, "前回の結果は有りません", true, false},
+        {"counts broken", none, [](Workspace& w) { writeBytes(w.tmp / "state" / "前回の結果.ini", "time=1\n"); }, true, true, "前回の結果を読み込めませんでした\n$INI", true, false},
+        {"report gone", none, [](Workspace& w) { fs::remove(w.tmp / "state" / "前回の結果.csv"); }, false, true, report + "が有りません", true, false},
+        {"not kept", [](Workspace& w) { w.system.failAt(FaultySystem::Op::Replace, 1, "前回の結果.ini"); }, none, false, true, summary + "報告ファイルを残せませんでした", true, false},
+    };
+    // clang-format on
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Workspace w;
+        writeBytes(w.data / "KUBUN.KMT", kmt({{.name = "机", .key2 = "A"},
+                                              {.name = "椅子", .key2 = "A"},
+                                              {.name = "黒板", .key2 = "B", .cls = "既存"},
+                                              {.name = "養護ベッド", .key2 = "C"},
+                                              {.name = "棚", .code = "１", .key2 = "D"}}));
+        c.before(w);
+        w.form.onStartClick();
+        for (const std::string& m : w.view.messages)
+            EXPECT_EQ(m.find("報告ファイル"), std::string::npos) << "the run failed for its record";
+        w.view.messages.clear();
+        c.after(w);
+        std::optional<app::MainForm> again;
+        if (c.restart) again.emplace(w.view, w.system).onLoad();
+        app::MainForm& form = again ? *again : w.form;
+        w.view.answer = c.answer;
+        form.onSystemMenuOpening();
+        EXPECT_EQ(w.view.lastRunEnabled, c.enabled);
+        form.onLastRunChosen();
+        std::vector<std::string> shown = w.view.questions;
+        shown.insert(shown.end(), w.view.messages.begin(), w.view.messages.end());
+        ASSERT_EQ(shown.size(), 1u);
+        if (auto at = shown[0].find("日時: "); at != std::string::npos)
+            shown[0].replace(at + 8, 19, "$TIME");
+        const fs::path csv = w.tmp / "state" / "前回の結果.csv";
+        EXPECT_EQ(shown[0], expandTokens(c.shown, {{"$DATA", w.data},
+                                                   {"$CSV", csv},
+                                                   {"$INI", w.tmp / "state" / "前回の結果.ini"}}));
+        EXPECT_EQ(w.view.opened, c.opened ? std::vector{utf8Of(csv)} : std::vector<std::string>{});
+        if (!c.opened) continue;
+        // Two classifications, a code and two records still empty, as the console writes them.
+        const std::string bytes = readBytes(csv);
+        EXPECT_TRUE(bytes.starts_with(update::kByteOrderMark + update::reportHeader())) << bytes;
+        EXPECT_EQ(std::count(bytes.begin(), bytes.end(), '\n'), 6) << bytes;
+    }
 }
 
 }  // namespace
