@@ -53,9 +53,10 @@ void writeWhole(runtime::System& system, const std::string& target, std::string_
         out->write(bytes);
         out->commit();
         out.reset();
-        runtime::ReplaceCheck any;
-        if (system.isOrdinaryFile(target)) any = [](runtime::InputFile&) { return true; };
-        system.replace(temporary, target, "", any);
+        // Whatever is there goes: the folder is this user's own.
+        runtime::ReplaceCheck anyFile;
+        if (system.isOrdinaryFile(target)) anyFile = [](runtime::InputFile&) { return true; };
+        system.replace(temporary, target, "", anyFile);
     } catch (...) {
         out.reset();
         system.removeFile(temporary);

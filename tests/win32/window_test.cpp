@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "app/layout.hpp"
+#include "runtime/system.hpp"
 #include "runtime/win32/wide.hpp"
 #include "support/kmt.hpp"
 #include "support/temp_dir.hpp"
@@ -224,31 +225,50 @@ TEST(WindowTest, LayoutKeysMessagesAndTheSourceRow) {
 
 const std::wstring kDone = runtime::widen(update::kCompletionText);
 
-// 「元に戻す(&U)」 by the keyboard, Alt+Space then U: it does nothing until a run has changed
-// KUBUN.KMT. Then it asks first, naming the file, No the default: No keeps the run's result,
-// Yes puts the file back as it was before the run and says so.
-TEST(WindowTest, UndoFromTheSystemMenu) {
+// 「元に戻す(&U)」 and 「前回の結果(&L)」 by the keyboard, Alt+Space then U or L: they do nothing
+// until a run has changed KUBUN.KMT. 前回の結果 then shows the run's counts and asks whether to
+// open its report, No the default. 元に戻す asks first, naming the file, No the default: No
+// keeps the run's result, Yes puts the file back as it was before the run and says so.
+TEST(WindowTest, UndoAndLastRunFromTheSystemMenu) {
+    const std::string state = runtime::nativeSystem().userStateDirectory();
+    for (const char* kept : {"前回の結果.ini", "前回の結果.csv"})
+        fs::remove(pathOf(state) / pathOf(kept));
     Scene scene;
     writeBytes(scene.start / "E_KUBUN.KMT", kmt({{.name = "机", .cls = "E"}}));
     writeBytes(scene.start / "J_KUBUN.KMT", kmt({}));
     const std::string before = kmt({{.name = "机"}}), after = kmt({{.name = "机", .cls = "E"}});
     writeBytes(scene.data / "KUBUN.KMT", before);
     Tool tool(scene.start);
-    auto choose = [&] {
+    auto choose = [&](WORD key = 'U') {
         tool.press({VK_MENU, VK_SPACE});
         Sleep(300);
-        tool.press({'U'});
+        tool.press({key});
         return tool.topLevel(seconds(5));
     };
     auto textIn = [](HWND box) { return textOf(GetDlgItem(box, 0xFFFF)); };
     ASSERT_TRUE(waitUntil([&] { return tool.focus() == tool[B_START]; }));
-    EXPECT_FALSE(choose()) << "nothing to undo yet";
-    tool.press({VK_ESCAPE});
-    tool.press({VK_ESCAPE});
+    for (WORD key : {WORD{'U'}, WORD{'L'}}) {
+        EXPECT_FALSE(choose(key)) << "nothing to undo or show yet: " << key;
+        tool.press({VK_ESCAPE});
+        tool.press({VK_ESCAPE});
+    }
 
     PostMessageW(tool[B_START], BM_CLICK, 0, 0);
     ASSERT_TRUE(waitUntil([&] { return textOf(tool[Label3]) == kDone; }, seconds(20)));
     ASSERT_EQ(readBytes(scene.data / "KUBUN.KMT"), after);
+    const HWND counts = choose('L');
+    ASSERT_TRUE(counts);
+    EXPECT_TRUE(textIn(counts).starts_with(L"前回の実行の結果です\n\nデータフォルダ: " +
+                                           scene.data.wstring() + L"\n日時: "));
+    EXPECT_NE(textIn(counts).find(L"\n\nE_KUBUN.KMT から書き写した分類: 1 件\nJ_KUBUN.KMT から"
+                                  L"書き写した分類: 0 件\n直した区分コード: 0 件\n分類が空のまま"
+                                  L"の区分: 0 件\n\n報告ファイル\n" +
+                                  runtime::widen(state)),
+              std::wstring::npos)
+        << runtime::narrow(textIn(counts));
+    EXPECT_TRUE(Tool::isDefault(GetDlgItem(counts, IDNO)));
+    PostMessageW(counts, WM_COMMAND, IDNO, 0);
+    ASSERT_TRUE(waitUntil([&] { return !IsWindow(counts); }));
     for (WPARAM answer : {WPARAM{IDNO}, WPARAM{IDYES}}) {
         SCOPED_TRACE(answer);
         const HWND box = choose();

@@ -1,6 +1,7 @@
 // clang-format off
 #include <windows.h>
 #include <commctrl.h>  // needs windows.h first
+#include <objbase.h>
 // clang-format on
 
 #include "app/win32/main_window.hpp"
