@@ -61,6 +61,7 @@ class MainWindow final : public View {
     // system_menu.cpp: the items kbnset adds, and their commands; false for the system's own.
     void addSystemMenuItems();
     bool onSystemCommand(WPARAM wp);
+    // message_loop.cpp
     bool dispatchDialogMessage(MSG& msg);
     void pump();
     int pixels(int twips) const;
