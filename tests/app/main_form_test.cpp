@@ -15,6 +15,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/last_run.hpp"
 #include "app/layout.hpp"
 #include "support/faulty_system.hpp"
 #include "support/kmt.hpp"
@@ -71,7 +72,8 @@ class FakeView : public Recording<app::View> {
 // folder beside it, and the settings store answered from `settings`.
 struct Window {
     TempDir tmp;
-    fs::path start = tmp / "start", data = tmp / "data";
+    fs::path start = tmp / "start", data = tmp / "data", state = tmp / "state";
+    fs::path csv = state / pathOf(app::kLastReportFile), ini = state / pathOf(app::kLastCountsFile);
     // The user's own folder in the test's folder too.
     struct : FaultySystem {
         using FaultySystem::FaultySystem;
@@ -85,8 +87,8 @@ struct Window {
         fs::create_directories(start);
         fs::create_directories(data);
         fs::current_path(start);
-        system.state = utf8Of(tmp / "state");
-        fs::create_directories(tmp / "state");
+        system.state = utf8Of(state);
+        fs::create_directories(state);
     }
     // Loaded with this DATA_DIR in the settings store and shown.
     void open(const std::string& dataDir) {
@@ -354,8 +356,8 @@ TEST(MainForm, LastRunFromTheSystemMenu) {
         {"after a restart, the second save failed", [](Workspace& w) { w.system.failAt(FaultySystem::Op::Replace, 2, "KUBUN.KMT"); }, none, true, true, halfway + "を開きますか？", true, true},
         {"a second run, nothing to fill; No", none, [](Workspace& w) { w.form.onStartClick(); }, false, true, nothing + "を開きますか？", false, false},
         {"a run that saved nothing", [](Workspace& w) { fs::remove(w.data / "KUBUN.KMT"); }, none, false, false, "前回の結果は有りません", true, false},
-        {"counts broken", none, [](Workspace& w) { writeBytes(w.tmp / "state" / "前回の結果.ini", "time=1\n"); }, true, true, "前回の結果を読み込めませんでした\n$INI", true, false},
-        {"report gone", none, [](Workspace& w) { fs::remove(w.tmp / "state" / "前回の結果.csv"); }, false, true, report + "が有りません", true, false},
+        {"counts broken", none, [](Workspace& w) { writeBytes(w.ini, "time=1\n"); }, true, true, "前回の結果を読み込めませんでした\n$INI", true, false},
+        {"report gone", none, [](Workspace& w) { fs::remove(w.csv); }, false, true, report + "が有りません", true, false},
         {"not kept", [](Workspace& w) { w.system.failAt(FaultySystem::Op::Replace, 1, "前回の結果.ini"); }, none, false, true, summary + "報告ファイルを残せませんでした", true, false},
     };
     // clang-format on
@@ -385,14 +387,13 @@ TEST(MainForm, LastRunFromTheSystemMenu) {
         ASSERT_EQ(shown.size(), 1u);
         if (auto at = shown[0].find("日時: "); at != std::string::npos)
             shown[0].replace(at + 8, 19, "$TIME");
-        const fs::path csv = w.tmp / "state" / "前回の結果.csv";
-        EXPECT_EQ(shown[0], expandTokens(c.shown, {{"$DATA", w.data},
-                                                   {"$CSV", csv},
-                                                   {"$INI", w.tmp / "state" / "前回の結果.ini"}}));
-        EXPECT_EQ(w.view.opened, c.opened ? std::vector{utf8Of(csv)} : std::vector<std::string>{});
+        EXPECT_EQ(shown[0],
+                  expandTokens(c.shown, {{"$DATA", w.data}, {"$CSV", w.csv}, {"$INI", w.ini}}));
+        EXPECT_EQ(w.view.opened,
+                  c.opened ? std::vector{utf8Of(w.csv)} : std::vector<std::string>{});
         if (!c.opened) continue;
         // Two classifications, a code and two records still empty, as the console writes them.
-        const std::string bytes = readBytes(csv);
+        const std::string bytes = readBytes(w.csv);
         EXPECT_TRUE(bytes.starts_with(update::kByteOrderMark + update::reportHeader())) << bytes;
         EXPECT_EQ(std::count(bytes.begin(), bytes.end(), '\n'), 6) << bytes;
     }
