@@ -17,7 +17,7 @@ namespace kbnset::app {
 namespace {
 
 // More than any record of counts holds; a bigger file is not one that kbnset wrote.
-constexpr std::size_t kCountsLimit = 64 * 1024;
+constexpr std::size_t kCountsLimit = 65536;
 
 constexpr char kNoRecord[] = "前回の結果は有りません";
 constexpr char kUnreadable[] = "前回の結果を読み込めませんでした";
@@ -119,7 +119,8 @@ std::optional<LastRun> parseCounts(std::string_view text) {
         if (key == "pass") {
             const std::size_t comma = value.find(',', 2);
             LastRun::Pass& p = run.passes.emplace_back();
-            if (value.size() < 2 || value[1] != ',' || comma == std::string_view::npos ||
+            if (value.size() < 2 || (value[0] != '0' && value[0] != '1') || value[1] != ',' ||
+                comma == std::string_view::npos ||
                 !parseNumber(value.substr(2, comma - 2), p.filled))
                 return std::nullopt;
             p.saved = value[0] == '1';
