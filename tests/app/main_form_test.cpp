@@ -325,9 +325,8 @@ TEST(MainForm, UndoFromTheSystemMenu) {
     EXPECT_EQ(w.onDisk(), both);
 }
 
-// 「前回の結果(&L)」 after a run: the counts per pass, the codes and the records still empty, also
-// after a restart; Yes opens the report, No does not. A run that saved nothing keeps nothing; a
-// record gone, broken or not kept is said, and not keeping it is no failure of the run.
+// 「前回の結果(&L)」: the counts per pass, codes and records still empty, after a restart too; Yes
+// opens the report, No does not. A record gone, broken or not kept is said, not as a failure.
 TEST(MainForm, LastRunFromTheSystemMenu) {
     const std::string summary =
         "前回の実行の結果です\n\nデータフォルダ: $DATA\n日時: $TIME\n\n"
@@ -389,13 +388,11 @@ TEST(MainForm, LastRunFromTheSystemMenu) {
             shown[0].replace(at + 8, 19, "$TIME");
         EXPECT_EQ(shown[0],
                   expandTokens(c.shown, {{"$DATA", w.data}, {"$CSV", w.csv}, {"$INI", w.ini}}));
-        EXPECT_EQ(w.view.opened,
-                  c.opened ? std::vector{utf8Of(w.csv)} : std::vector<std::string>{});
+        EXPECT_EQ(w.view.opened, std::vector<std::string>(c.opened, utf8Of(w.csv)));
         if (!c.opened) continue;
-        // Two classifications, a code and two records still empty, as the console writes them.
         const std::string bytes = readBytes(w.csv);
         EXPECT_TRUE(bytes.starts_with(update::kByteOrderMark + update::reportHeader())) << bytes;
-        EXPECT_EQ(std::count(bytes.begin(), bytes.end(), '\n'), 6) << bytes;
+        EXPECT_EQ(std::count(bytes.begin(), bytes.end(), '\n'), 6) << bytes;  // header, 5 rows
     }
 }
 
