@@ -5,6 +5,7 @@
 
 #include "app/layout.hpp"
 #include "category/load.hpp"
+#include "runtime/clock.hpp"
 #include "runtime/error.hpp"
 #include "update/data_directory.hpp"
 
@@ -77,9 +78,12 @@ void MainForm::onChangeClick() {
 
 void MainForm::onStartClick() {
     if (closed_ || session_.running) return;
+    // The time the undo record names too: the run's start.
+    std::string time = runtime::localTimeText();
     // A close asked for during the run waited for the run to unwind, by return or by throw.
     try {
-        update::run(session_, F_NAME_[1], system_, view_);
+        const update::RunReport report = update::run(session_, F_NAME_[1], system_, view_);
+        if (worthKeeping(report)) keepLastRun(report, std::move(time));
     } catch (...) {
         if (closePending_) closeNow();
         throw;

@@ -1,8 +1,10 @@
 #pragma once
 
 #include <array>
+#include <optional>
 #include <string>
 
+#include "app/last_run.hpp"
 #include "app/view.hpp"
 #include "runtime/system.hpp"
 #include "update/run.hpp"
@@ -32,10 +34,14 @@ class MainForm {
     void onStopClick();
     // B_END, the close box and every other close request.
     void onCloseRequest();
-    // The system menu opens: 「元に戻す(&U)」 is enabled when the last run can be undone.
+    // The system menu opens: 「元に戻す(&U)」 is enabled when the last run can be undone,
+    // 「前回の結果(&L)」 when a run's record is there.
     void onSystemMenuOpening();
     // 「元に戻す(&U)」: asks, then puts KUBUN.KMT back as kbnset-cli --undo does (undo_menu.cpp).
     void onUndoChosen();
+    // 「前回の結果(&L)」: the counts of the last run that saved, and an offer to open its report
+    // (last_run.cpp).
+    void onLastRunChosen();
 
     const update::Session& session() const { return session_; }
     const std::string& fileName(int index) const { return F_NAME_[index == 0 ? 0 : 1]; }
@@ -45,6 +51,9 @@ class MainForm {
     void setFileName(int index, std::string text);
     void deriveDataDir();
     void closeNow();
+    // After a run that saved: its report and counts into the user's folder (last_run.cpp).
+    void keepLastRun(const update::RunReport& report, std::string time);
+    bool lastRunAvailable();
 
     View& view_;
     runtime::System& system_;
@@ -53,6 +62,9 @@ class MainForm {
     bool activated_ = false;
     bool closePending_ = false;
     bool closed_ = false;
+    // The last run, when its record could not be kept, and why.
+    std::optional<LastRun> unkept_;
+    std::string keepFailure_;
 };
 
 }  // namespace kbnset::app

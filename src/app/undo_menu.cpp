@@ -40,6 +40,7 @@ void MainForm::onSystemMenuOpening() {
         !closed_ && !session_.running &&
         examine(system_, session_.DATA_DIR).outcome.status == update::UndoStatus::ready;
     view_.setUndoEnabled(ready);
+    view_.setLastRunEnabled(lastRunAvailable());
 }
 
 void MainForm::onUndoChosen() {

@@ -73,6 +73,11 @@ class View : public update::UserInterface {
     virtual bool confirm(std::string_view text) = 0;
     // Whether the system menu's 「元に戻す(&U)」 can be chosen.
     virtual void setUndoEnabled(bool enabled) = 0;
+    // Whether the system menu's 「前回の結果(&L)」 can be chosen.
+    virtual void setLastRunEnabled(bool enabled) = 0;
+    // Opens the file in the program that the system associates with its kind (Excel for a
+    // .csv); false when none could be started.
+    virtual bool openWithAssociatedProgram(std::string_view path) = 0;
 
     // Unloads the window; the logic calls nothing on the view afterwards.
     virtual void close() = 0;

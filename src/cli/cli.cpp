@@ -6,13 +6,13 @@
 
 #include "cli/dry_run_system.hpp"
 #include "cli/options.hpp"
-#include "cli/report.hpp"
 #include "cli/undo.hpp"
 #include "runtime/console.hpp"
 #include "runtime/error.hpp"
 #include "runtime/paths.hpp"
 #include "runtime/reason.hpp"
 #include "update/data_directory.hpp"
+#include "update/report_csv.hpp"
 
 namespace kbnset::cli {
 
@@ -47,14 +47,16 @@ bool tooLong(Console& console, std::string_view what, const std::string& dir) {
 // Returns false when the file could not be written, which has been told.
 bool writeReport(const Options& options, const std::string& path, const update::RunReport& report,
                  Console& console) {
-    const std::string rows = reportRows(report.changes);
+    const std::string rows = update::reportRows(report.changes);
     if (path == "-") {
-        console.out(reportHeader() + rows);
+        console.out(update::reportHeader() + rows);
         return true;
     }
     try {
         runtime::writeReportFile(path, options.reportAppend, [&](bool empty) {
-            return options.reportAppend && !empty ? rows : kByteOrderMark + reportHeader() + rows;
+            return options.reportAppend && !empty
+                       ? rows
+                       : update::kByteOrderMark + update::reportHeader() + rows;
         });
         return true;
     } catch (const std::exception&) {

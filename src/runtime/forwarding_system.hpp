@@ -22,6 +22,7 @@ class ForwardingSystem : public System {
         return real_.openRead(name);
     }
     std::string resolve(std::string_view name) override { return real_.resolve(name); }
+    std::string userStateDirectory() override { return real_.userStateDirectory(); }
     std::unique_ptr<FileLock> lockFile(std::string_view directory, std::string_view file,
                                        std::chrono::milliseconds patience) override {
         return real_.lockFile(directory, file, patience);

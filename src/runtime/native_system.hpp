@@ -20,6 +20,7 @@ class NativeSystem final : public System {
     void changeDirectory(std::string_view path) override;
     bool isOrdinaryFile(std::string_view name) override;
     std::string resolve(std::string_view name) override;
+    std::string userStateDirectory() override;
     // files.cpp
     std::unique_ptr<InputFile> openRead(std::string_view name) override;
     std::unique_ptr<OutputFile> createTemporary(std::string_view target) override;

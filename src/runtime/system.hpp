@@ -104,6 +104,11 @@ class System {
     // Removes a file if it is there; never throws (used on the way out of a failure).
     virtual void removeFile(std::string_view name) noexcept = 0;
 
+    // The folder where kbnset keeps this user's own files (the window's last report), made
+    // when missing: %LOCALAPPDATA%\kbnset on Windows; $XDG_STATE_HOME/kbnset, or
+    // ~/.local/state/kbnset, on POSIX. IoError when the system names none or it cannot be made.
+    virtual std::string userStateDirectory() = 0;
+
     // The per-user settings store, read only: the stored text or `fallback`.
     virtual std::string readSetting(std::string_view application, std::string_view section,
                                     std::string_view key, std::string_view fallback) = 0;

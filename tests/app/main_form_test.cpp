@@ -5,20 +5,24 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
+#include "app/last_run.hpp"
 #include "app/layout.hpp"
 #include "support/faulty_system.hpp"
 #include "support/kmt.hpp"
 #include "support/recording_ui.hpp"
 #include "support/temp_dir.hpp"
 #include "support/text.hpp"
+#include "update/report_csv.hpp"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -49,9 +53,14 @@ class FakeView : public Recording<app::View> {
         return answer;
     }
     void setUndoEnabled(bool e) override { undoEnabled = e; }
+    void setLastRunEnabled(bool e) override { lastRunEnabled = e; }
+    bool openWithAssociatedProgram(std::string_view path) override {
+        opened.emplace_back(path);
+        return opens;
+    }
 
-    std::vector<std::string> questions;
-    bool answer = false, undoEnabled = false;
+    std::vector<std::string> questions, opened;
+    bool answer = false, undoEnabled = false, lastRunEnabled = false, opens = true;
     std::map<Control, std::string> captions;
     std::map<Control, bool> visible, enabled;
     int outerHeight = 0, closeCount = 0;
@@ -63,8 +72,14 @@ class FakeView : public Recording<app::View> {
 // folder beside it, and the settings store answered from `settings`.
 struct Window {
     TempDir tmp;
-    fs::path start = tmp / "start", data = tmp / "data";
-    FaultySystem system{runtime::nativeSystem()};
+    fs::path start = tmp / "start", data = tmp / "data", state = tmp / "state";
+    fs::path csv = state / pathOf(app::kLastReportFile), ini = state / pathOf(app::kLastCountsFile);
+    // The user's own folder in the test's folder too.
+    struct : FaultySystem {
+        using FaultySystem::FaultySystem;
+        std::string userStateDirectory() override { return state; }
+        std::string state;
+    } system{runtime::nativeSystem()};
     FakeView view;
     app::MainForm form{view, system};
 
@@ -72,6 +87,8 @@ struct Window {
         fs::create_directories(start);
         fs::create_directories(data);
         fs::current_path(start);
+        system.state = utf8Of(state);
+        fs::create_directories(state);
     }
     // Loaded with this DATA_DIR in the settings store and shown.
     void open(const std::string& dataDir) {
@@ -302,11 +319,82 @@ TEST(MainForm, UndoFromTheSystemMenu) {
         w.form.onSystemMenuOpening();
         w.form.onUndoChosen();
     };
-    w.view.undoEnabled = true;
+    w.view.undoEnabled = w.view.lastRunEnabled = true;
     w.form.onStartClick();
-    EXPECT_FALSE(w.view.undoEnabled);
+    EXPECT_FALSE(w.view.undoEnabled || w.view.lastRunEnabled);
     EXPECT_EQ(w.view.questions.size(), 3u);
     EXPECT_EQ(w.onDisk(), both);
+}
+
+// 「前回の結果(&L)」: the counts per pass, codes and records still empty, after a restart too; Yes
+// opens the report, No does not. A record gone, broken or not kept is said, not as a failure.
+TEST(MainForm, LastRunFromTheSystemMenu) {
+    const std::string summary =
+        "前回の実行の結果です\n\nデータフォルダ: $DATA\n日時: $TIME\n\n"
+        "E_KUBUN.KMT から書き写した分類: 2 件\nJ_KUBUN.KMT から書き写した分類: 1 件\n"
+        "直した区分コード: 1 件\n分類が空のままの区分: 1 件\n\n";
+    const std::string report = summary + "報告ファイル\n$CSV\n";
+    auto with = [](std::string text, std::vector<std::pair<std::string, std::string>> edits) {
+        for (const auto& [from, to] : edits) text.replace(text.find(from), from.size(), to);
+        return text;
+    };
+    const std::string nothing =
+        with(report, {{"分類: 2", "分類: 0"}, {"分類: 1", "分類: 0"}, {"コード: 1", "コード: 0"}});
+    const std::string halfway =
+        with(report,
+             {{" から書き写した分類: 1 件", ": その回は保存していません"}, {"区分: 1", "区分: 2"}});
+    struct Case {
+        const char* name;
+        std::function<void(Workspace&)> before, after;  // the run; the menu
+        bool restart, enabled;
+        std::string shown;  // the question or the message
+        bool answer, opened;
+    };
+    auto none = [](Workspace&) {};
+    // clang-format off
+    const Case cases[] = {
+        {"after a restart, the second save failed", [](Workspace& w) { w.system.failAt(FaultySystem::Op::Replace, 2, "KUBUN.KMT"); }, none, true, true, halfway + "を開きますか？", true, true},
+        {"a second run, nothing to fill; No", none, [](Workspace& w) { w.form.onStartClick(); }, false, true, nothing + "を開きますか？", false, false},
+        {"a run that saved nothing", [](Workspace& w) { fs::remove(w.data / "KUBUN.KMT"); }, none, false, false, "前回の結果は有りません", true, false},
+        {"counts broken", none, [](Workspace& w) { writeBytes(w.ini, "time=1\n"); }, true, true, "前回の結果を読み込めませんでした\n$INI", true, false},
+        {"report gone", none, [](Workspace& w) { fs::remove(w.csv); }, false, true, report + "が有りません", true, false},
+        {"not kept", [](Workspace& w) { w.system.failAt(FaultySystem::Op::Replace, 1, "前回の結果.ini"); }, none, false, true, summary + "報告ファイルを残せませんでした", true, false},
+    };
+    // clang-format on
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Workspace w;
+        writeBytes(w.data / "KUBUN.KMT", kmt({{.name = "机", .key2 = "A"},
+                                              {.name = "椅子", .key2 = "A"},
+                                              {.name = "黒板", .key2 = "B", .cls = "既存"},
+                                              {.name = "養護ベッド", .key2 = "C"},
+                                              {.name = "棚", .code = "１", .key2 = "D"}}));
+        c.before(w);
+        w.form.onStartClick();
+        for (const std::string& m : w.view.messages)
+            EXPECT_EQ(m.find("報告ファイル"), std::string::npos) << "the run failed for its record";
+        w.view.messages.clear();
+        c.after(w);
+        std::optional<app::MainForm> again;
+        if (c.restart) again.emplace(w.view, w.system).onLoad();
+        app::MainForm& form = again ? *again : w.form;
+        w.view.answer = c.answer;
+        form.onSystemMenuOpening();
+        EXPECT_EQ(w.view.lastRunEnabled, c.enabled);
+        form.onLastRunChosen();
+        std::vector<std::string> shown = w.view.questions;
+        shown.insert(shown.end(), w.view.messages.begin(), w.view.messages.end());
+        ASSERT_EQ(shown.size(), 1u);
+        if (auto at = shown[0].find("日時: "); at != std::string::npos)
+            shown[0].replace(at + 8, 19, "$TIME");
+        EXPECT_EQ(shown[0],
+                  expandTokens(c.shown, {{"$DATA", w.data}, {"$CSV", w.csv}, {"$INI", w.ini}}));
+        EXPECT_EQ(w.view.opened, std::vector<std::string>(c.opened, utf8Of(w.csv)));
+        if (!c.opened) continue;
+        const std::string bytes = readBytes(w.csv);
+        EXPECT_TRUE(bytes.starts_with(update::kByteOrderMark + update::reportHeader())) << bytes;
+        EXPECT_EQ(std::count(bytes.begin(), bytes.end(), '\n'), 6) << bytes;  // header, 5 rows
+    }
 }
 
 }  // namespace

@@ -7,8 +7,8 @@
 #include <string>
 
 #include "cli/console_ui.hpp"
-#include "cli/report.hpp"
 #include "runtime/error.hpp"
+#include "update/report_csv.hpp"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -79,7 +79,7 @@ TEST(ReportRows, NoCellIsAFormula) {
         {{"/d", 3, "=A1,B1", "", What::code, "a-b", "", "E_KUBUN.KMT"},
          "/d,3,\"'=A1,B1\",,区分コード,a-b,,E_KUBUN.KMT\r\n"},
     };
-    for (const Row& row : rows) EXPECT_EQ(cli::reportRows({row.change}), row.row) << row.row;
+    for (const Row& row : rows) EXPECT_EQ(update::reportRows({row.change}), row.row) << row.row;
 }
 
 }  // namespace

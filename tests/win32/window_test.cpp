@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "app/layout.hpp"
+#include "runtime/system.hpp"
 #include "runtime/win32/wide.hpp"
 #include "support/kmt.hpp"
 #include "support/temp_dir.hpp"
@@ -221,31 +222,47 @@ TEST(WindowTest, LayoutKeysMessagesAndTheSourceRow) {
 
 const std::wstring kDone = runtime::widen(update::kCompletionText);
 
-// 「元に戻す(&U)」 by the keyboard, Alt+Space then U: it does nothing until a run has changed
-// KUBUN.KMT. Then it asks first, naming the file, No the default: No keeps the run's result,
-// Yes puts the file back as it was before the run and says so.
-TEST(WindowTest, UndoFromTheSystemMenu) {
+// 「元に戻す(&U)」 and 「前回の結果(&L)」 by the keyboard, Alt+Space then U or L: nothing until a
+// run has changed KUBUN.KMT. Then 前回の結果 shows its counts and offers its report; 元に戻す asks,
+// naming the file; No the default of both. No keeps the run's result, Yes undoes it and says so.
+TEST(WindowTest, UndoAndLastRunFromTheSystemMenu) {
+    const std::string state = runtime::nativeSystem().userStateDirectory();
+    fs::remove(pathOf(state) / pathOf("前回の結果.ini"));  // what enables 前回の結果
     Scene scene;
     writeBytes(scene.start / "E_KUBUN.KMT", kmt({{.name = "机", .cls = "E"}}));
     writeBytes(scene.start / "J_KUBUN.KMT", kmt({}));
     const std::string before = kmt({{.name = "机"}}), after = kmt({{.name = "机", .cls = "E"}});
     writeBytes(scene.data / "KUBUN.KMT", before);
     Tool tool(scene.start);
-    auto choose = [&] {
+    auto choose = [&](WORD key = 'U') {
         tool.press({VK_MENU, VK_SPACE});
         Sleep(300);
-        tool.press({'U'});
+        tool.press({key});
         return tool.topLevel(seconds(5));
     };
     auto textIn = [](HWND box) { return textOf(GetDlgItem(box, 0xFFFF)); };
     ASSERT_TRUE(waitUntil([&] { return tool.focus() == tool[B_START]; }));
-    EXPECT_FALSE(choose()) << "nothing to undo yet";
-    tool.press({VK_ESCAPE});
-    tool.press({VK_ESCAPE});
+    for (WORD key : {WORD{'U'}, WORD{'L'}}) {
+        EXPECT_FALSE(choose(key)) << "nothing to undo or show yet: " << key;
+        tool.press({VK_ESCAPE});
+        tool.press({VK_ESCAPE});
+    }
 
     PostMessageW(tool[B_START], BM_CLICK, 0, 0);
     ASSERT_TRUE(waitUntil([&] { return textOf(tool[Label3]) == kDone; }, seconds(20)));
     ASSERT_EQ(readBytes(scene.data / "KUBUN.KMT"), after);
+    const HWND counts = choose('L');
+    ASSERT_TRUE(counts);
+    const std::wstring shown = textIn(counts);
+    EXPECT_TRUE(
+        shown.ends_with(L"\nE_KUBUN.KMT から書き写した分類: 1 件\nJ_KUBUN.KMT から書き写"
+                        L"した分類: 0 件\n直した区分コード: 0 件\n分類が空のままの区分: 0 "
+                        L"件\n\n報告ファイル\n" +
+                        runtime::widen(state) + L"\\前回の結果.csv\nを開きますか？"))
+        << runtime::narrow(shown);
+    EXPECT_TRUE(Tool::isDefault(GetDlgItem(counts, IDNO)));
+    PostMessageW(counts, WM_COMMAND, IDNO, 0);
+    ASSERT_TRUE(waitUntil([&] { return !IsWindow(counts); }));
     for (WPARAM answer : {WPARAM{IDNO}, WPARAM{IDYES}}) {
         SCOPED_TRACE(answer);
         const HWND box = choose();

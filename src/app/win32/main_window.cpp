@@ -19,8 +19,6 @@ constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDR
 constexpr DWORD kExStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT | WS_EX_APPWINDOW;
 // Control ids start above IDOK and IDCANCEL, which the dialog keys send.
 constexpr int kFirstId = 100;
-// 「元に戻す(&U)」 in the system menu: below 0xF000, the low four bits left to the system.
-constexpr UINT kUndoCommand = 0x0110;
 
 int width(const RECT& r) {
     return static_cast<int>(r.right - r.left);
@@ -88,9 +86,7 @@ bool MainWindow::create(int showCommand) {
     if (!CreateWindowExW(kExStyle, kClassName, runtime::widen(kTitle).c_str(), kStyle, x, y,
                          outerWidth_, pixels(kCompactHeight), nullptr, nullptr, instance_, this))
         return false;
-    HMENU systemMenu = GetSystemMenu(hwnd_, FALSE);
-    AppendMenuW(systemMenu, MF_SEPARATOR, 0, nullptr);
-    AppendMenuW(systemMenu, MF_STRING | MF_GRAYED, kUndoCommand, L"元に戻す(&U)");
+    addSystemMenuItems();
     try {
         form_.onLoad();
     } catch (const std::exception&) {
@@ -99,65 +95,6 @@ bool MainWindow::create(int showCommand) {
     ShowWindow(hwnd_, showCommand);
     UpdateWindow(hwnd_);
     return true;
-}
-
-int MainWindow::messageLoop() {
-    MSG msg{};
-    while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
-        if (!dispatchDialogMessage(msg)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-    }
-    return static_cast<int>(msg.wParam);
-}
-
-// Tab, Shift+Tab and the arrow keys move between the buttons as in a dialog; Enter presses
-// the focused button. The dialog manager would press it only once Tab had made it the
-// default, and would send IDOK otherwise.
-bool MainWindow::dispatchDialogMessage(MSG& msg) {
-    if (!hwnd_) return false;
-    if (msg.message == WM_KEYDOWN && msg.wParam == VK_RETURN &&
-        (msg.hwnd == hwnd_ || IsChild(hwnd_, msg.hwnd))) {
-        pressFocusedButton();
-        return true;
-    }
-    return IsDialogMessageW(hwnd_, &msg);
-}
-
-// As a click: through the same handler, so during a run 開始, 参照 and 交換 do nothing.
-void MainWindow::pressFocusedButton() {
-    if (HWND button = focusedButton())
-        SendMessageW(hwnd_, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(button), BN_CLICKED),
-                     reinterpret_cast<LPARAM>(button));
-}
-
-HWND MainWindow::focusedButton() const {
-    HWND focus = GetFocus();
-    for (const ControlLayout& c : kLayout)
-        if (c.kind == Kind::Button && focus && control(c.control) == focus &&
-            IsWindowEnabled(focus))
-            return focus;
-    return nullptr;
-}
-
-void MainWindow::yield() {
-    display_.yield();
-}
-
-void MainWindow::pump() {
-    MSG msg{};
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        if (msg.message == WM_QUIT) {
-            // Leave it for the message loop.
-            PostQuitMessage(static_cast<int>(msg.wParam));
-            return;
-        }
-        if (!dispatchDialogMessage(msg)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-    }
 }
 
 LRESULT CALLBACK MainWindow::windowProc(HWND hwnd, UINT message, WPARAM wp, LPARAM lp) {
@@ -235,8 +172,7 @@ LRESULT MainWindow::handle(UINT message, WPARAM wp, LPARAM lp) {
             if (HIWORD(lp)) form_.onSystemMenuOpening();
             break;
         case WM_SYSCOMMAND:
-            if ((wp & 0xFFF0) != kUndoCommand) break;
-            form_.onUndoChosen();
+            if (!onSystemCommand(wp)) break;
             return 0;
         case WM_CLOSE:
             form_.onCloseRequest();
@@ -377,20 +313,6 @@ std::string MainWindow::dialogFileName() {
 
 void MainWindow::close() {
     if (hwnd_) DestroyWindow(hwnd_);
-}
-
-bool MainWindow::confirm(std::string_view text) {
-    return MessageBoxW(hwnd_, runtime::widen(text).c_str(), runtime::widen(kTitle).c_str(),
-                       MB_YESNO | MB_DEFBUTTON2) == IDYES;
-}
-
-void MainWindow::setUndoEnabled(bool enabled) {
-    const UINT state = enabled ? UINT{MF_ENABLED} : UINT{MF_GRAYED};
-    EnableMenuItem(GetSystemMenu(hwnd_, FALSE), kUndoCommand, MF_BYCOMMAND | state);
-}
-
-void MainWindow::showMessage(std::string_view text) {
-    MessageBoxW(hwnd_, runtime::widen(text).c_str(), runtime::widen(kTitle).c_str(), MB_OK);
 }
 
 void MainWindow::setBusy(bool busy) {

@@ -41,6 +41,8 @@ class MainWindow final : public View {
     std::string dialogFileName() override;
     bool confirm(std::string_view text) override;
     void setUndoEnabled(bool enabled) override;
+    void setLastRunEnabled(bool enabled) override;
+    bool openWithAssociatedProgram(std::string_view path) override;
     void close() override;
 
     void showMessage(std::string_view text) override;
@@ -56,6 +58,10 @@ class MainWindow final : public View {
     void onCommand(int id);
     void onMouseDown(WPARAM wp, LPARAM lp);
     void onActivate(bool active);
+    // system_menu.cpp: the items kbnset adds, and their commands; false for the system's own.
+    void addSystemMenuItems();
+    bool onSystemCommand(WPARAM wp);
+    // message_loop.cpp
     bool dispatchDialogMessage(MSG& msg);
     void pump();
     int pixels(int twips) const;

@@ -96,4 +96,28 @@ std::string NativeSystem::resolve(std::string_view name) {
     return resolved + path.substr(folder.size());
 }
 
+std::string NativeSystem::userStateDirectory() {
+    // A relative XDG_STATE_HOME is to be ignored, as the base directory rules say.
+    const char* state = std::getenv("XDG_STATE_HOME");
+    const char* home = std::getenv("HOME");
+    std::string folder;
+    if (state && state[0] == '/')
+        folder = state;
+    else if (home && home[0] == '/')
+        folder = std::string(home) + "/.local/state";
+    else
+        throw IoError("no folder for the user's files", "$HOME", ENOENT);
+    folder += "/kbnset";
+    // Each missing level made as the base directory rules ask: for this user alone.
+    for (std::size_t slash = 0; slash != std::string::npos;) {
+        slash = folder.find('/', slash + 1);
+        const std::string level = folder.substr(0, slash);
+        struct stat st {};
+        if (::stat(level.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) continue;
+        if (::mkdir(level.c_str(), 0700) != 0 && errno != EEXIST)
+            throwLastError("cannot make the folder", level);
+    }
+    return folder;
+}
+
 }  // namespace kbnset::runtime

@@ -1,5 +1,9 @@
 #include <windows.h>
+// clang-format off
+#include <shlobj.h>  // needs windows.h first
+// clang-format on
 
+#include <memory>
 #include <string>
 
 #include "runtime/error.hpp"
@@ -109,6 +113,19 @@ std::string NativeSystem::resolve(std::string_view name) {
         }
         full.resize(n);
     }
+}
+
+std::string NativeSystem::userStateDirectory() {
+    PWSTR local = nullptr;
+    const HRESULT result =
+        SHGetKnownFolderPath(FOLDERID_LocalAppData, KF_FLAG_CREATE, nullptr, &local);
+    const std::unique_ptr<wchar_t, decltype(&CoTaskMemFree)> owned(local, &CoTaskMemFree);
+    if (FAILED(result))
+        throw IoError("no folder for the user's files", "%LOCALAPPDATA%", HRESULT_CODE(result));
+    const std::wstring folder = std::wstring(local) + L"\\kbnset";
+    if (!CreateDirectoryW(folder.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
+        throwLastError("cannot make the folder", narrow(folder));
+    return narrow(folder);
 }
 
 }  // namespace kbnset::runtime

@@ -1,8 +1,8 @@
-#include "cli/report.hpp"
+#include "update/report_csv.hpp"
 
 #include <string_view>
 
-namespace kbnset::cli {
+namespace kbnset::update {
 
 namespace {
 
@@ -26,13 +26,13 @@ void field(std::string& row, std::string_view value) {
     row += '"';
 }
 
-std::string_view whatText(update::Change::What what) {
+std::string_view whatText(Change::What what) {
     switch (what) {
-        case update::Change::What::classification:
+        case Change::What::classification:
             return "分類";
-        case update::Change::What::code:
+        case Change::What::code:
             return "区分コード";
-        case update::Change::What::stillEmpty:
+        case Change::What::stillEmpty:
             break;
     }
     return "分類が空のまま";
@@ -44,9 +44,9 @@ std::string reportHeader() {
     return "データフォルダ,行,区分名,教科など,変更,変更前,変更後,基準ファイル\r\n";
 }
 
-std::string reportRows(const std::vector<update::Change>& changes) {
+std::string reportRows(const std::vector<Change>& changes) {
     std::string rows;
-    for (const update::Change& c : changes) {
+    for (const Change& c : changes) {
         field(rows, c.dataDir);
         rows += ',' + std::to_string(c.line) + ',';
         field(rows, c.name);
@@ -65,4 +65,4 @@ std::string reportRows(const std::vector<update::Change>& changes) {
     return rows;
 }
 
-}  // namespace kbnset::cli
+}  // namespace kbnset::update
