@@ -10,6 +10,8 @@
 #include <unistd.h>
 
 #include <cstdio>
+#else
+#include <windows.h>
 #endif
 
 #include <chrono>
@@ -79,7 +81,13 @@ TEST(NativeSystem, FileLockAdmitsOneAtATimeAndClearsOnlyLeftovers) {
     ASSERT_NE(first, nullptr);
     EXPECT_TRUE(first->held());
     EXPECT_EQ(system.lockFile(data, "KUBUN.KMT", milliseconds(50)), nullptr);
-#ifndef _WIN32
+#ifdef _WIN32
+    // Nor may another program open the file for writing meanwhile.
+    const HANDLE writer = CreateFileW((dir / "data/KUBUN.KMT").c_str(), GENERIC_WRITE, 7, nullptr,
+                                      OPEN_EXISTING, 0, nullptr);
+    EXPECT_EQ(writer == INVALID_HANDLE_VALUE ? GetLastError() : 0ul, ERROR_SHARING_VIOLATION);
+    if (writer != INVALID_HANDLE_VALUE) CloseHandle(writer);
+#else
     fs::create_directory(dir / "other");
     fs::create_symlink("../data/KUBUN.KMT", dir / "other/KUBUN.KMT");
     EXPECT_EQ(system.lockFile(utf8Of(dir / "other"), "KUBUN.KMT", milliseconds(50)), nullptr);
@@ -123,6 +131,8 @@ TEST(NativeSystem, ReplaceChecksTheFileItTookAway) {
         const std::string backup = c.backup ? utf8Of(dir / "KUBUN.BAK") : "";
         if (c.before) writeBytes(dir / "KUBUN.KMT", *c.before);
         if (c.backup) writeBytes(dir / "KUBUN.BAK", "older");
+        // As a run replaces: with the file locked and, on Windows, held open.
+        auto lock = nativeSystem().lockFile(dir.str(), "KUBUN.KMT", std::chrono::milliseconds(0));
         auto file = nativeSystem().createTemporary(target);
         file->write("new");
         file->commit();
@@ -141,6 +151,7 @@ TEST(NativeSystem, ReplaceChecksTheFileItTookAway) {
             EXPECT_EQ(readBytes(pathOf(file->name())), "new");
             nativeSystem().removeFile(file->name());
         }
+        lock.reset();
         EXPECT_EQ(seen, c.loaded && c.before ? *c.before : "(not called)");
         EXPECT_EQ(fs::exists(dir / "KUBUN.KMT"), replaced || c.before);
         if (replaced || c.before) {
