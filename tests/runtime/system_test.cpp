@@ -10,13 +10,12 @@
 #include <unistd.h>
 
 #include <cstdio>
-#else
-#include <windows.h>
 #endif
 
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <optional>
 #include <set>
@@ -83,10 +82,7 @@ TEST(NativeSystem, FileLockAdmitsOneAtATimeAndClearsOnlyLeftovers) {
     EXPECT_EQ(system.lockFile(data, "KUBUN.KMT", milliseconds(50)), nullptr);
 #ifdef _WIN32
     // Nor may another program open the file for writing meanwhile.
-    const HANDLE writer = CreateFileW((dir / "data/KUBUN.KMT").c_str(), GENERIC_WRITE, 7, nullptr,
-                                      OPEN_EXISTING, 0, nullptr);
-    EXPECT_EQ(writer == INVALID_HANDLE_VALUE ? GetLastError() : 0ul, ERROR_SHARING_VIOLATION);
-    if (writer != INVALID_HANDLE_VALUE) CloseHandle(writer);
+    EXPECT_FALSE(std::ofstream(dir / "data/KUBUN.KMT", std::ios::app).is_open());
 #else
     fs::create_directory(dir / "other");
     fs::create_symlink("../data/KUBUN.KMT", dir / "other/KUBUN.KMT");
@@ -121,7 +117,6 @@ TEST(NativeSystem, ReplaceChecksTheFileItTookAway) {
         {"the file loaded is gone: none created", std::nullopt, true, true, false},
         {"the file loaded: replaced", "old", true, true, false},
         {"the file loaded: replaced, kept as the backup", "old", true, true, true},
-        {"another file: put back", "other", true, false, false},
         {"another file: put back, the backup untouched", "other", true, false, true},
     };
     for (const Case& c : cases) {
