@@ -14,11 +14,28 @@ namespace {
 
 class Win32FileLock : public FileLock {
   public:
-    explicit Win32FileLock(UniqueHandle handle) : handle_(std::move(handle)) {}
+    Win32FileLock(UniqueHandle lock, UniqueHandle file)
+        : lock_(std::move(lock)), file_(std::move(file)) {}
 
   private:
-    UniqueHandle handle_;  // the lock file, deleted when this closes it
+    UniqueHandle lock_;  // the lock file, deleted when this closes it
+    UniqueHandle file_;  // the file itself, which no one may open for writing meanwhile
 };
+
+// The file, opened so that no other program may open it for writing while the lock holds:
+// what a run loaded is what its replace takes away. Read access, since a handle without data
+// access takes no part in the sharing check; delete shared, since ReplaceFileW opens it for
+// delete to rename it to the backup name. Null when the file cannot be opened otherwise (not
+// there, a folder, not readable): the load meets that and says so.
+UniqueHandle holdAgainstWriters(const std::wstring& path) {
+    UniqueHandle file =
+        ownHandle(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    // Another program has it open for writing: no pass may start without the hold.
+    if (!file && GetLastError() == ERROR_SHARING_VIOLATION)
+        throwLastError("cannot open", narrow(path));
+    return file;
+}
 
 // Removes the temporary files that an interrupted save left in the locked folder, and the
 // backups while the file itself is there (otherwise a backup may be the only copy left by a
@@ -41,7 +58,8 @@ void removeLeftovers(const std::wstring& folder, const std::wstring& file) {
 // A hidden lock file beside the resolved file, opened without sharing and deleted on close:
 // every name and link of the file meets it; it works between any two processes on the machine,
 // and on a shared folder between machines, since the server enforces the sharing mode; and it
-// goes away with the process, however that ends.
+// goes away with the process, however that ends. Once it is won, the file itself is held open
+// against writers too: no other program writes it in place between the load and the replace.
 std::unique_ptr<FileLock> NativeSystem::lockFile(std::string_view directory, std::string_view file,
                                                  std::chrono::milliseconds patience) {
     const std::wstring path =
@@ -56,8 +74,9 @@ std::unique_ptr<FileLock> NativeSystem::lockFile(std::string_view directory, std
             CreateFileW(lockName.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr,
                         OPEN_ALWAYS, FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
         if (handle) {
+            UniqueHandle kept = holdAgainstWriters(path);
             removeLeftovers(folder, base);
-            return std::make_unique<Win32FileLock>(std::move(handle));
+            return std::make_unique<Win32FileLock>(std::move(handle), std::move(kept));
         }
         const DWORD code = GetLastError();
         // Access is denied, too, while the last holder's lock file is being deleted.
