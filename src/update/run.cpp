@@ -105,7 +105,8 @@ bool pass(Session& session, category::Selector selector, const std::string& sour
     try {
         lock = lockCategoryFile(session, system, ui, stopped);
     } catch (const std::exception&) {
-        ui.showMessage(kLockFailed);
+        ui.showFailure(kLockFailed, {pathIn(session.DATA_DIR, category::kCategoryFile), 0,
+                                     std::current_exception()});
         report.stillEmpty = -1;
         return false;
     }
