@@ -26,15 +26,6 @@ constexpr char kCannotOpen[] = "報告ファイルを開けませんでした\n"
 constexpr char kCannotOpenHint[] =
     "\n.csv のファイルを開くプログラムが無いときは、メモ帳などで開いてください";
 
-std::string reasonSuffix(const std::exception_ptr& cause) {
-    const std::string reason = runtime::reasonText(cause);
-    return reason.empty() ? std::string() : "（" + reason + "）";
-}
-
-std::string inFolder(const std::string& folder, std::string_view name) {
-    return runtime::utf8Of(runtime::pathOf(folder) / runtime::pathOf(name));
-}
-
 bool parseNumber(std::string_view text, std::int32_t& value) {
     const char* end = text.data() + text.size();
     auto [at, error] = std::from_chars(text.data(), end, value);
@@ -159,16 +150,16 @@ void MainForm::keepLastRun(const update::RunReport& report, std::string time) {
         folder = system_.userStateDirectory();
         // The counts go first and come back last: an older run's never stand beside this
         // run's report, whatever stops this half way.
-        system_.removeFile(inFolder(folder, kLastCountsFile));
+        system_.removeFile(runtime::pathIn(folder, kLastCountsFile));
         writeWhole(
-            system_, inFolder(folder, kLastReportFile),
+            system_, runtime::pathIn(folder, kLastReportFile),
             update::kByteOrderMark + update::reportHeader() + update::reportRows(report.changes));
-        writeWhole(system_, inFolder(folder, kLastCountsFile), countsText(run));
+        writeWhole(system_, runtime::pathIn(folder, kLastCountsFile), countsText(run));
     } catch (const std::exception&) {
         // Not a failure of the run, which saved: the box tells it when the user looks.
-        keepFailure_ = kNotKept + reasonSuffix(std::current_exception());
+        keepFailure_ = kNotKept + runtime::reasonSuffix(std::current_exception());
         unkept_ = std::move(run);
-        if (!folder.empty()) system_.removeFile(inFolder(folder, kLastReportFile));
+        if (!folder.empty()) system_.removeFile(runtime::pathIn(folder, kLastReportFile));
     }
 }
 
@@ -176,7 +167,8 @@ bool MainForm::lastRunAvailable() {
     if (closed_ || session_.running) return false;
     if (unkept_) return true;
     try {
-        return system_.isOrdinaryFile(inFolder(system_.userStateDirectory(), kLastCountsFile));
+        return system_.isOrdinaryFile(
+            runtime::pathIn(system_.userStateDirectory(), kLastCountsFile));
     } catch (const std::exception&) {
         return false;
     }
@@ -189,12 +181,12 @@ void MainForm::onLastRunChosen() {
     std::optional<LastRun> run;
     try {
         const std::string folder = system_.userStateDirectory();
-        counts = inFolder(folder, kLastCountsFile);
-        report = inFolder(folder, kLastReportFile);
+        counts = runtime::pathIn(folder, kLastCountsFile);
+        report = runtime::pathIn(folder, kLastReportFile);
         if (!system_.isOrdinaryFile(counts)) return view_.showMessage(kNoRecord);
         run = parseCounts(readSmall(system_, counts));
     } catch (const std::exception&) {
-        return view_.showMessage(kUnreadable + reasonSuffix(std::current_exception()));
+        return view_.showMessage(kUnreadable + runtime::reasonSuffix(std::current_exception()));
     }
     if (!run) return view_.showMessage(std::string(kUnreadable) + "\n" + counts);
     const std::string summary = lastRunSummary(*run) + "\n\n報告ファイル\n" + report;

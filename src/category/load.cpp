@@ -150,8 +150,7 @@ LoadResult loadTable(const std::string& name, std::vector<KBN_REC>& table, std::
 // A failure before the file is looked for: the file in `dir` that the load meant.
 void showEarlyFailure(const Messages& messages, const std::string& dir, const std::string& name,
                       Context ctx) {
-    const std::string path =
-        dir.empty() ? name : runtime::utf8Of(runtime::pathOf(dir) / runtime::pathOf(name));
+    const std::string path = dir.empty() ? name : runtime::pathIn(dir, name);
     ctx.ui.showFailure(failureText(messages, 0), {path, 0, std::current_exception()});
 }
 

@@ -81,8 +81,7 @@ bool KBN_SAVE(const Tables& tables, const std::string& DATA_DIR, Context ctx, Ke
         // Unwinding has closed the file and restored the pointer.
         const std::exception_ptr cause = std::current_exception();
         if (!temporary.empty()) ctx.system.removeFile(temporary);
-        if (target.empty())
-            target = runtime::utf8Of(runtime::pathOf(DATA_DIR) / runtime::pathOf(kCategoryFile));
+        if (target.empty()) target = runtime::pathIn(DATA_DIR, kCategoryFile);
         ctx.ui.showFailure(kSaveFailed, {target, 0, cause});
         return false;
     }

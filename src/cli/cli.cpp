@@ -24,12 +24,6 @@ void diagnose(Console& console, std::string_view text) {
     console.err(std::string(kPrefix) + std::string(text) + "\n");
 }
 
-// "（reason）" for a system error code, empty when there is nothing to say.
-std::string reasonSuffix(const std::exception_ptr& cause) {
-    const std::string reason = runtime::reasonText(cause);
-    return reason.empty() ? std::string() : "（" + reason + "）";
-}
-
 // A folder whose name is longer than the system takes could be neither opened nor made
 // current; the steps would only say that a file is missing or unreadable.
 bool tooLong(Console& console, std::string_view what, const std::string& dir) {
@@ -61,7 +55,7 @@ bool writeReport(const Options& options, const std::string& path, const update::
         return true;
     } catch (const std::exception&) {
         diagnose(console, "報告ファイルに書き込めませんでした: " + path +
-                              reasonSuffix(std::current_exception()));
+                              runtime::reasonSuffix(std::current_exception()));
         return false;
     }
 }
@@ -249,7 +243,7 @@ int runCli(const std::vector<std::string>& args, runtime::System& system, Consol
     // Told after the work, which is done: a batch must not take the lost summary for success.
     if (const int code = console.outError(); code != 0) {
         diagnose(console, "標準出力に書き込めませんでした" +
-                              reasonSuffix(std::make_exception_ptr(
+                              runtime::reasonSuffix(std::make_exception_ptr(
                                   runtime::IoError("cannot write", "standard output", code))));
         if (status == kExitOk) status = kExitFailed;
     }

@@ -18,6 +18,11 @@ inline std::string utf8Of(const std::filesystem::path& path) {
     return std::string(u8.begin(), u8.end());
 }
 
+// `name` in the folder `dir`, as UTF-8; an absolute `name` stands alone.
+inline std::string pathIn(std::string_view dir, std::string_view name) {
+    return utf8Of(pathOf(dir) / pathOf(name));
+}
+
 // The longest directory name the system takes in a call, in the units of pathLength(): bytes
 // on POSIX (PATH_MAX less its terminator), UTF-16 units on Windows (MAX_PATH less the
 // terminator and the backslash that a current directory is given).

@@ -23,4 +23,9 @@ std::string reasonText(const std::exception_ptr& cause) {
     }
 }
 
+std::string reasonSuffix(const std::exception_ptr& cause) {
+    const std::string reason = reasonText(cause);
+    return reason.empty() ? std::string() : "（" + reason + "）";
+}
+
 }  // namespace kbnset::runtime

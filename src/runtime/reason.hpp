@@ -11,6 +11,9 @@ namespace kbnset::runtime {
 // nothing thrown).
 std::string reasonText(const std::exception_ptr& cause);
 
+// The reason in full-width brackets, "（…）", to follow a message; empty with no reason.
+std::string reasonSuffix(const std::exception_ptr& cause);
+
 // The same for an operating-system error code (errno on POSIX, GetLastError on Windows).
 std::string reasonForCode(int code);
 

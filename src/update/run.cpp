@@ -39,16 +39,11 @@ class StepUi final : public category::UserInterface {
     const StopFlag& STOP_FLG_;
 };
 
-// `name` in `dir`, for a message; `name` may be absolute.
-std::string pathIn(const std::string& dir, const std::string& name) {
-    return runtime::utf8Of(runtime::pathOf(dir) / runtime::pathOf(name));
-}
-
 // The memory ran out while the file `name` in `dir` was worked on: the pass fails with a word.
 void showOutOfMemory(UserInterface& ui, std::string_view file, const std::string& dir,
                      const std::string& name) {
     ui.showFailure(category::tooBigText(file, name),
-                   {pathIn(dir, name), 0, std::current_exception()});
+                   {runtime::pathIn(dir, name), 0, std::current_exception()});
 }
 
 // The category file could not even be opened to lock it; the load would fail alike.
@@ -105,7 +100,7 @@ bool pass(Session& session, category::Selector selector, const std::string& sour
     try {
         lock = lockCategoryFile(session, system, ui, stopped);
     } catch (const std::exception&) {
-        ui.showFailure(kLockFailed, {pathIn(session.DATA_DIR, category::kCategoryFile), 0,
+        ui.showFailure(kLockFailed, {runtime::pathIn(session.DATA_DIR, category::kCategoryFile), 0,
                                      std::current_exception()});
         report.stillEmpty = -1;
         return false;
