@@ -7,7 +7,6 @@
 #include <utility>
 
 #include "app/main_form.hpp"
-#include "runtime/error.hpp"
 #include "runtime/paths.hpp"
 #include "runtime/reason.hpp"
 #include "update/report_csv.hpp"
@@ -34,36 +33,6 @@ bool parseNumber(std::string_view text, std::int32_t& value) {
 
 std::string count(std::int32_t n) {
     return std::to_string(n) + " 件";
-}
-
-// Written beside `target` and then put in its place, so that a reader never meets half a file.
-void writeWhole(runtime::System& system, const std::string& target, std::string_view bytes) {
-    std::unique_ptr<runtime::OutputFile> out = system.createTemporary(target);
-    const std::string temporary = out->name();
-    try {
-        out->write(bytes);
-        out->commit();
-        out.reset();
-        // Whatever is there goes: the folder is this user's own.
-        runtime::ReplaceCheck anyFile;
-        if (system.isOrdinaryFile(target)) anyFile = [](runtime::InputFile&) { return true; };
-        system.replace(temporary, target, "", anyFile);
-    } catch (...) {
-        out.reset();
-        system.removeFile(temporary);
-        throw;
-    }
-}
-
-std::string readSmall(runtime::System& system, const std::string& name) {
-    std::unique_ptr<runtime::InputFile> in = system.openRead(name);
-    std::string text;
-    char buffer[4096];
-    while (std::size_t n = in->read(buffer, sizeof buffer)) {
-        text.append(buffer, n);
-        if (text.size() > kCountsLimit) throw runtime::IoError("too long", name, 0);
-    }
-    return text;
 }
 
 }  // namespace
@@ -151,10 +120,10 @@ void MainForm::keepLastRun(const update::RunReport& report, std::string time) {
         // The counts go first and come back last: an older run's never stand beside this
         // run's report, whatever stops this half way.
         system_.removeFile(runtime::pathIn(folder, kLastCountsFile));
-        writeWhole(
+        runtime::writeWhole(
             system_, runtime::pathIn(folder, kLastReportFile),
             update::kByteOrderMark + update::reportHeader() + update::reportRows(report.changes));
-        writeWhole(system_, runtime::pathIn(folder, kLastCountsFile), countsText(run));
+        runtime::writeWhole(system_, runtime::pathIn(folder, kLastCountsFile), countsText(run));
     } catch (const std::exception&) {
         // Not a failure of the run, which saved: the box tells it when the user looks.
         keepFailure_ = kNotKept + runtime::reasonSuffix(std::current_exception());
@@ -184,7 +153,8 @@ void MainForm::onLastRunChosen() {
         counts = runtime::pathIn(folder, kLastCountsFile);
         report = runtime::pathIn(folder, kLastReportFile);
         if (!system_.isOrdinaryFile(counts)) return view_.showMessage(kNoRecord);
-        run = parseCounts(readSmall(system_, counts));
+        const std::optional<std::string> text = runtime::readSmall(system_, counts, kCountsLimit);
+        if (text) run = parseCounts(*text);
     } catch (const std::exception&) {
         return view_.showMessage(kUnreadable + runtime::reasonSuffix(std::current_exception()));
     }

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -131,5 +132,11 @@ class System {
 
 // The implementation for the platform the program was built for.
 System& nativeSystem();
+
+// A small file of kbnset's own, written whole beside `target` and then put in its place, any
+// older one replaced: a reader never meets half a file. Throws as the steps do.
+void writeWhole(System& system, const std::string& target, std::string_view bytes);
+// The bytes of a small file; nullopt when it holds more than `limit` (not one kbnset wrote).
+std::optional<std::string> readSmall(System& system, const std::string& name, std::size_t limit);
 
 }  // namespace kbnset::runtime

@@ -52,33 +52,13 @@ std::optional<category::Fingerprint> fingerprintOf(runtime::System& system,
 std::optional<UndoRecord> readRecord(runtime::System& system, const std::string& path) {
     const std::string name = path + kRecordSuffix;
     if (!system.isOrdinaryFile(name)) return std::nullopt;
-    std::unique_ptr<runtime::InputFile> file = system.openRead(name);
-    std::string text;
-    char chunk[1024];
-    while (std::size_t n = file->read(chunk, sizeof chunk)) {
-        text.append(chunk, n);
-        if (text.size() > kRecordLimit) return std::nullopt;
-    }
-    return parseRecord(text);
+    const std::optional<std::string> text = runtime::readSmall(system, name, kRecordLimit);
+    return text ? parseRecord(*text) : std::nullopt;
 }
 
-// Written beside the category file and moved into place in one step.
+// Any older record goes; none must appear meanwhile, since the run holds the lock.
 void writeRecord(runtime::System& system, const std::string& path, const UndoRecord& record) {
-    const std::string name = path + kRecordSuffix;
-    std::string temporary;
-    try {
-        std::unique_ptr<runtime::OutputFile> file = system.createTemporary(name);
-        temporary = file->name();
-        file->write(recordText(record));
-        file->commit();
-        // Any older record goes; none must appear meanwhile, since the run holds the lock.
-        runtime::ReplaceCheck any;
-        if (system.isOrdinaryFile(name)) any = [](runtime::InputFile&) { return true; };
-        system.replace(temporary, name, {}, any);
-    } catch (...) {
-        if (!temporary.empty()) system.removeFile(temporary);
-        throw;
-    }
+    runtime::writeWhole(system, path + kRecordSuffix, recordText(record));
 }
 
 UndoRecord swapped(UndoRecord record) {
