@@ -4,10 +4,16 @@
 #include <string_view>
 #include <vector>
 
-#include "support/cp932.hpp"
+#include "runtime/text.hpp"
 
 // Category files for tests, written as UTF-8 and turned into CP932 bytes.
 namespace kbnset::test {
+
+// UTF-8 text to the bytes of code page 932. The conversion itself is held to Windows's own
+// table by the code page test, so the fixtures may use it.
+inline std::string cp932(std::string_view utf8) {
+    return runtime::toAnsi(utf8);
+}
 
 struct Rec {
     std::string type = "一般";
